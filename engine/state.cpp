@@ -1,0 +1,6 @@
+// Engine state storage.
+#include "engine/state.h"
+
+namespace engine {
+EngineState g_state = {0, 0, nullptr};
+} // namespace engine

@@ -1,0 +1,19 @@
+// Stand-ins for the Windows global allocator: fixed, zero-filled blocks. GlobalFree is exported
+// (see ksnd32.h) so hosts can release blocks that KSFX_FileRead handed them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// A zero-filled block of `bytes` (a 0-byte request gives a valid, distinct block); null when
+// the allocation fails.
+void *global_alloc(std::size_t bytes);
+
+// Test seams: the n-th allocation from now fails (1 = the next one; 0 = none fail), and the
+// number of blocks allocated and not yet released.
+void fail_nth_allocation(int n);
+long live_blocks();
+
+} // namespace platform
