@@ -51,7 +51,7 @@ SoundRecord *current_element(const SoundRecord *group) {
 }
 
 // Copies the element's sample, rate, volume, pan and resume bit into the group.
-void load_group_element(SoundRecord *group) {
+void LoadGroupElement(SoundRecord *group) {
   const SoundRecord *element = *group->listPos;
   group->sample = element->sample;
   group->rate = element->rate;
@@ -60,30 +60,30 @@ void load_group_element(SoundRecord *group) {
   group->flags = (uint16_t)((group->flags & ~KSFX_RESUME) | (element->flags & KSFX_RESUME));
 }
 
-void apply_sound_params(const SoundRecord *record, HSAMPLE handle) {
+void ApplySoundParams(const SoundRecord *record, HSAMPLE handle) {
   const SampleRecord *s = record->sample;
   AIL_set_sample_playback_rate(handle, own_or(record->rate, (int32_t)s->rate));
   AIL_set_sample_volume(handle, own_or(record->volume, s->volume));
   AIL_set_sample_pan(handle, own_or(record->pan, s->pan));
 }
 
-void prepare_sample(const SoundRecord *record, HSAMPLE handle) {
+void PrepareSample(const SoundRecord *record, HSAMPLE handle) {
   const SampleRecord *s = record->sample;
   AIL_set_sample_address(handle, s->data, s->length);
   AIL_set_sample_type(handle, s->format, (s->flags & KSFX_SAMPLE_16BIT) ? DIG_PCM_SIGNED : 0);
-  apply_sound_params(record, handle);
+  ApplySoundParams(record, handle);
   AIL_set_sample_loop_count(handle, has(record, KSFX_LOOP) ? 0 : 1);
 }
 
 // Starts the record (a group: its current element) on the channel. 1 when the audio library
 // reports it playing; otherwise nothing more changes.
-int32_t start_on_channel(SoundRecord *record, Channel &channel, intptr_t marker) {
+int32_t StartOnChannel(SoundRecord *record, Channel &channel, intptr_t marker) {
   if (has(record, KSFX_GROUP)) {
     if (current_element(record) == nullptr) return 0;
-    load_group_element(record);
+    LoadGroupElement(record);
   }
   if (record->sample == nullptr) return 0;
-  prepare_sample(record, channel.handle);
+  PrepareSample(record, channel.handle);
   AIL_set_sample_user_data(channel.handle, kMarkerSlot, marker);
   AIL_start_sample(channel.handle);
   if (AIL_sample_status(channel.handle) != SMP_PLAYING) return 0;
@@ -135,7 +135,7 @@ void drop_current(Channel &channel) {
 }
 
 // Displaces the lower-priority current record: suspend, drop or stop it, then start.
-int32_t take_channel(SoundRecord *record, Channel &channel) {
+int32_t TakeChannel(SoundRecord *record, Channel &channel) {
   bool resumable = has(channel.current, KSFX_RESUME);
   bool holdsSuspended = channel.suspended != nullptr;
   if (resumable && has(record, KSFX_LOOP)) return 0;
@@ -148,17 +148,17 @@ int32_t take_channel(SoundRecord *record, Channel &channel) {
     stop_record(channel.current);
     marker = kNoResume;
   }
-  return start_on_channel(record, channel, marker);
+  return StartOnChannel(record, channel, marker);
 }
 
-int32_t play_on_channel(SoundRecord *record, Channel &channel) {
+int32_t PlayOnChannel(SoundRecord *record, Channel &channel) {
   set_error(kOk);
-  if (is_idle(channel)) return start_on_channel(record, channel, kNoResume);
+  if (is_idle(channel)) return StartOnChannel(record, channel, kNoResume);
   if (record->priority <= channel.current->priority) {
     set_error(kNoChannel);
     return 0;
   }
-  return take_channel(record, channel);
+  return TakeChannel(record, channel);
 }
 
 Channel *first_idle_channel() {
@@ -177,11 +177,11 @@ Channel *first_displaceable_channel(uint32_t priority) {
 }
 
 // Restarts the suspended record at its byte position; the interrupting record ends.
-void resume_suspended(Channel &channel) {
+void ResumeSuspended(Channel &channel) {
   SoundRecord *waiting = channel.suspended;
   bool started = waiting->sample != nullptr;
   if (started) {
-    prepare_sample(waiting, channel.handle);
+    PrepareSample(waiting, channel.handle);
     AIL_set_sample_position(channel.handle, channel.suspendedPos);
     AIL_set_sample_user_data(channel.handle, kMarkerSlot, kNoResume);
     AIL_start_sample(channel.handle);
@@ -209,7 +209,7 @@ bool move_group_on(SoundRecord *group, Channel &channel) {
     ++group->listPos;
     if (*group->listPos == nullptr) return false;
   }
-  return start_on_channel(group, channel, kNoResume) == 1;
+  return StartOnChannel(group, channel, kNoResume) == 1;
 }
 
 } // namespace
@@ -221,7 +221,7 @@ void end_of_sample(HSAMPLE handle) {
   SoundRecord *ended = channel->current;
   if (marker == kResume && channel->suspended != nullptr) {
     if (ended != &g_idleRecord) release_id(ended);
-    resume_suspended(*channel);
+    ResumeSuspended(*channel);
     return;
   }
   if (ended == &g_idleRecord) return;
@@ -261,7 +261,7 @@ extern "C" KSND_API int32_t KSFX_PlaySFX(SoundRecord *record) {
     engine::set_error(engine::kNoChannel);
     return 0;
   }
-  engine::play_on_channel(record, *channel);
+  engine::PlayOnChannel(record, *channel);
   engine::set_error(engine::kOk);
   return 1;
 }
@@ -286,6 +286,6 @@ extern "C" KSND_API int32_t KSFX_UpdateSFX(SoundRecord *record, int32_t rate, in
   record->volume = volume;
   record->pan = pan;
   if (record->status != 1 || record->channel == nullptr || record->sample == nullptr) return 0;
-  engine::apply_sound_params(record, record->channel->handle);
+  engine::ApplySoundParams(record, record->channel->handle);
   return 1;
 }
