@@ -11,6 +11,9 @@ namespace platform {
 // the allocation fails.
 void *global_alloc(std::size_t bytes);
 
+// The size a block was allocated with, as Windows' GlobalSize gives it (0 for null).
+std::size_t block_size(const void *block);
+
 // Test seams: the n-th allocation from now fails (1 = the next one; 0 = none fail), and the
 // number of blocks allocated and not yet released.
 void fail_nth_allocation(int n);

@@ -1,0 +1,45 @@
+// DiscardSFXpackage and DiscardPackageSampleBits: release a bank's image and its samples' WAV
+// blocks. Neither stops playback; the host stops the bank's sounds first.
+// Choice: package numbers outside 0..31 are refused with 0.
+#include "banks/package_table.h"
+#include "ksnd32.h"
+
+namespace {
+
+banks::PackageEntry *entry_holding_image(int32_t bank) {
+  if (bank < 0 || bank >= banks::kPackageSlots) return nullptr;
+  banks::PackageEntry *entry = &banks::g_packages[bank];
+  return entry->image ? entry : nullptr;
+}
+
+#if UINTPTR_MAX > 0xFFFFFFFFu
+void release_native(banks::PackageEntry &entry) { GlobalFree(entry.native); }
+#else
+void release_native(banks::PackageEntry &) {}
+#endif
+
+} // namespace
+
+extern "C" {
+
+int32_t DiscardSFXpackage(int32_t bank) {
+  banks::PackageEntry *entry = entry_holding_image(bank);
+  if (!entry || GlobalFree(entry->image)) return 0;
+  release_native(*entry);
+  *entry = banks::PackageEntry{};
+  return 1;
+}
+
+int32_t DiscardPackageSampleBits(int32_t bank) {
+  banks::PackageEntry *entry = entry_holding_image(bank);
+  if (!entry) return 0;
+  for (uint32_t i = 0; i < entry->sampleCount; ++i) {
+    SampleRecord &sample = entry->samples[i];
+    if (!sample.data) continue;
+    if (!GlobalFree(sample.image)) sample.image = nullptr;
+    sample.data = nullptr;
+  }
+  return 1;
+}
+
+} // extern "C"
