@@ -1,0 +1,233 @@
+// The MIDI functions of the audio library: the device query, the driver, and the sequence
+// handles that bind, start, stop, resume and shape a tune. Host threads only.
+//
+// Behaviour: AIL_init_sequence parses the whole data at once, bounded by the data's own chunk
+// lengths (no size is passed), and keeps its own copy of the events. Start resets the
+// synthesiser and plays from the beginning; stop silences every note and keeps the position;
+// resume continues from it. Status is SEQ_PLAYING from start until the last event of the last
+// play has been sent, then SEQ_DONE. Volume 0-127 scales the tune's controller 7 values, re-sent
+// at once (0 is silent); loop count and tempo are described in sequencer.h.
+//
+// Choices: device -1 (the mapper) and device 0 are the same software synthesiser, which opens
+// once at a time (a second open reports 4, already allocated); a driver has four sequence
+// handles, which share its 16 channels as they would share one MIDI port. Binding a tune resets
+// loop count 1, volume 127 and tempo 100; a refused tune leaves the bound one as it was. The
+// millisecond argument of the volume and tempo calls is ignored: every change is immediate.
+// Volumes clamp to 0-127. Handles from a closed driver read SEQ_FREE and ignore calls.
+#include "audio/midi/midi_driver.h"
+#include "wail32.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace wail::midi {
+namespace {
+
+constexpr uint32_t kMmsyserrBadDeviceId = 2;
+constexpr uint32_t kMmsyserrAllocated = 4;
+constexpr uint32_t kMmsyserrInvalidParam = 11;
+constexpr uint32_t kDefaultRate = 48000; // before the digital driver opens
+constexpr int kVolumeController = 7;
+constexpr uint8_t kDefaultChannelVolume = 100;
+
+DriverState g_driver{};
+
+// The handle's slot, or null when `h` is not a live handle. Driver lock held.
+wail_sequence *live(HSEQUENCE h) {
+  for (wail_sequence &s : g_driver.sequences)
+    if (&s == h && s.allocated) return &s;
+  return nullptr;
+}
+
+void bind_defaults(wail_sequence &s) {
+  s.playback = Playback{};
+  s.playback.tune = &s.tune;
+  s.volume = 127;
+  std::fill(std::begin(s.channel_volume), std::end(s.channel_volume), kDefaultChannelVolume);
+}
+
+bool finished(const Playback &p) {
+  return p.next >= p.tune->events.size() && p.pos_us >= p.tune->length_us;
+}
+
+// Makes sure a synthesiser runs at the output's rate. The SoundFont loads outside the lock.
+void prepare_synth() {
+  uint32_t rate = AIL_output_rate();
+  if (rate == 0) rate = kDefaultRate;
+  std::string soundfont;
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (!g_driver.driver.open || g_driver.soundfont.empty()) return;
+    if (g_driver.synth && g_driver.synth->rate == rate) return;
+    soundfont = g_driver.soundfont;
+  }
+  Synth *fresh = synth_create(soundfont, rate);
+  Synth *old = fresh;
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (g_driver.driver.open) {
+      old = g_driver.synth;
+      g_driver.synth = fresh;
+      if (!fresh) g_driver.soundfont.clear(); // unloadable: stay silent, do not retry
+    }
+  }
+  synth_destroy(old);
+}
+
+} // namespace
+
+DriverState &driver_state() { return g_driver; }
+
+void send_event(void *sequence, const Event &event) {
+  auto &s = *static_cast<wail_sequence *>(sequence);
+  Event scaled = event;
+  if ((event.status & 0xF0) == 0xB0 && event.data1 == kVolumeController) {
+    s.channel_volume[event.status & 0x0F] = event.data2;
+    scaled.data2 = (uint8_t)((event.data2 * s.volume + 63) / 127);
+  }
+  if (g_driver.synth) synth_send(*g_driver.synth, scaled);
+}
+
+void send_volumes(wail_sequence &s) {
+  for (uint8_t channel = 0; channel < 16; ++channel)
+    send_event(&s,
+               Event{0, (uint8_t)(0xB0 | channel), kVolumeController, s.channel_volume[channel]});
+}
+
+} // namespace wail::midi
+
+using wail::midi::g_driver;
+
+extern "C" {
+
+WAIL_API uint32_t midiOutGetNumDevs(void) { return 1; }
+
+WAIL_API int32_t AIL_midiOutOpen(HMDIDRIVER *driver, void *midiOut, int32_t device) {
+  if (!driver || midiOut) return wail::midi::kMmsyserrInvalidParam;
+  if (device != -1 && device != 0) return wail::midi::kMmsyserrBadDeviceId;
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
+  }
+  std::string soundfont = wail::midi::find_soundfont();
+  std::lock_guard guard(g_driver.lock);
+  if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
+  g_driver.driver.open = true;
+  g_driver.soundfont = std::move(soundfont);
+  *driver = &g_driver.driver;
+  return 0;
+}
+
+WAIL_API void AIL_midiOutClose(HMDIDRIVER driver) {
+  wail::midi::Tune released[wail::midi::kSequenceHandles];
+  wail::midi::Synth *synth = nullptr;
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (driver != &g_driver.driver || !g_driver.driver.open) return;
+    g_driver.driver.open = false;
+    for (int i = 0; i < wail::midi::kSequenceHandles; ++i) {
+      wail_sequence &s = g_driver.sequences[i];
+      s.allocated = false;
+      s.playback.playing = false;
+      std::swap(released[i], s.tune);
+    }
+    std::swap(synth, g_driver.synth);
+  }
+  wail::midi::synth_destroy(synth);
+}
+
+WAIL_API HSEQUENCE AIL_allocate_sequence_handle(HMDIDRIVER driver) {
+  std::lock_guard guard(g_driver.lock);
+  if (driver != &g_driver.driver || !g_driver.driver.open) return nullptr;
+  for (wail_sequence &s : g_driver.sequences) {
+    if (s.allocated) continue;
+    s.allocated = true;
+    s.tune = wail::midi::Tune{};
+    wail::midi::bind_defaults(s);
+    return &s;
+  }
+  return nullptr;
+}
+
+WAIL_API int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t number) {
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (!wail::midi::live(sequence)) return 0;
+  }
+  wail::midi::Tune parsed;
+  if (!wail::midi::parse_tune(static_cast<const uint8_t *>(data), SIZE_MAX, number, parsed))
+    return 0;
+  wail::midi::prepare_synth();
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s) return 0;
+  if (s->playback.playing && g_driver.synth) wail::midi::synth_silence(*g_driver.synth);
+  std::swap(s->tune, parsed); // the old tune is freed after the lock is released
+  wail::midi::bind_defaults(*s);
+  return 1;
+}
+
+WAIL_API void AIL_start_sequence(HSEQUENCE sequence) {
+  wail::midi::prepare_synth();
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s) return;
+  if (g_driver.synth) {
+    wail::midi::synth_silence(*g_driver.synth);
+    wail::midi::synth_reset(*g_driver.synth);
+  }
+  std::fill(std::begin(s->channel_volume), std::end(s->channel_volume),
+            wail::midi::kDefaultChannelVolume);
+  wail::midi::send_volumes(*s);
+  wail::midi::rewind(s->playback);
+  s->playback.playing = !wail::midi::finished(s->playback); // an empty tune is over at once
+}
+
+WAIL_API void AIL_stop_sequence(HSEQUENCE sequence) {
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s || !s->playback.playing) return;
+  s->playback.playing = false;
+  if (g_driver.synth) wail::midi::synth_silence(*g_driver.synth);
+}
+
+WAIL_API void AIL_resume_sequence(HSEQUENCE sequence) {
+  wail::midi::prepare_synth();
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s || s->playback.playing || wail::midi::finished(s->playback)) return;
+  s->playback.playing = true;
+}
+
+WAIL_API void AIL_set_sequence_loop_count(HSEQUENCE sequence, int32_t count) {
+  std::lock_guard guard(g_driver.lock);
+  if (wail_sequence *s = wail::midi::live(sequence)) s->playback.loop_count = count;
+}
+
+WAIL_API uint32_t AIL_sequence_status(HSEQUENCE sequence) {
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s) return SEQ_FREE;
+  return s->playback.playing ? SEQ_PLAYING : SEQ_DONE;
+}
+
+WAIL_API void AIL_set_sequence_volume(HSEQUENCE sequence, int32_t volume, int32_t) {
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  if (!s) return;
+  s->volume = std::clamp(volume, 0, 127);
+  wail::midi::send_volumes(*s);
+}
+
+WAIL_API void AIL_set_sequence_tempo(HSEQUENCE sequence, int32_t tempo, int32_t) {
+  std::lock_guard guard(g_driver.lock);
+  if (wail_sequence *s = wail::midi::live(sequence)) wail::midi::set_tempo(s->playback, tempo);
+}
+
+WAIL_API int32_t AIL_sequence_tempo(HSEQUENCE sequence) {
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = wail::midi::live(sequence);
+  return s ? s->playback.tempo : 0;
+}
+
+} // extern "C"

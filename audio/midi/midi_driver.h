@@ -1,0 +1,50 @@
+// The MIDI driver's state, shared by the host-thread AIL_ functions (ail_midi.cpp) and the
+// mixer's render hook (music_hook.cpp). There is one driver: the software synthesiser.
+#pragma once
+
+#include "audio/midi/midi_file.h"
+#include "audio/midi/sequencer.h"
+#include "audio/midi/synth.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// A sequence handle: one tune and where it stands. Every field is guarded by the driver lock.
+struct wail_sequence {
+  bool allocated;                // handed out by AIL_allocate_sequence_handle
+  wail::midi::Tune tune;         // the bound data, parsed; replaced only by swapping
+  wail::midi::Playback playback; // clock, loop count, tempo, playing flag
+  int32_t volume;                // 0-127, scales the tune's controller 7 values
+  uint8_t channel_volume[16];    // the tune's last controller 7 value per channel
+};
+
+// The MIDI driver handle; `open` is guarded by the driver lock.
+struct wail_midi_driver {
+  bool open;
+};
+
+namespace wail::midi {
+
+constexpr int kSequenceHandles = 4;
+
+// Everything the MIDI side keeps. The render hook holds `lock` for one block's dispatch and
+// synthesis; host calls hold it for field updates and synthesiser messages, never while
+// parsing or loading a SoundFont.
+struct DriverState {
+  std::mutex lock;
+  wail_midi_driver driver;                   // the one driver handle
+  wail_sequence sequences[kSequenceHandles]; // handles point into here
+  Synth *synth;                              // null without a SoundFont or before first use
+  std::string soundfont;                     // chosen at open; empty = play silently
+};
+
+DriverState &driver_state();
+
+// Sends one of a sequence's events, scaling controller 7 by the sequence volume. Driver lock held.
+void send_event(void *sequence, const Event &event);
+
+// Re-sends every channel's controller 7 scaled by the sequence volume. Driver lock held.
+void send_volumes(wail_sequence &sequence);
+
+} // namespace wail::midi

@@ -1,0 +1,55 @@
+// The mixer's entry into the MIDI side: renders the synthesiser into the mix while advancing
+// every playing sequence by exactly the block, cutting the block at event times so each event
+// reaches FluidSynth on its own frame (FluidSynth then starts it on its next 64-frame block,
+// 1.3 ms at 48 kHz). Also the library shutdown of the MIDI driver.
+#include "audio/midi/music_hook.h"
+
+#include "audio/midi/midi_driver.h"
+#include "wail32.h"
+
+#include <algorithm>
+
+namespace wail::music {
+namespace {
+
+using midi::DriverState;
+
+void dispatch_all(DriverState &d) {
+  for (wail_sequence &s : d.sequences)
+    if (s.allocated) midi::dispatch_due(s.playback, midi::send_event, &s);
+}
+
+uint32_t frames_to_next_event(DriverState &d, uint32_t rate, uint32_t limit) {
+  for (wail_sequence &s : d.sequences)
+    if (s.allocated) limit = midi::frames_until_due(s.playback, rate, limit);
+  return limit;
+}
+
+void advance_all(DriverState &d, uint32_t frames, uint32_t rate) {
+  for (wail_sequence &s : d.sequences)
+    if (s.allocated) midi::advance(s.playback, frames, rate);
+}
+
+} // namespace
+
+void render(float *mix, uint32_t frames, uint32_t rate) noexcept {
+  DriverState &d = midi::driver_state();
+  std::lock_guard guard(d.lock);
+  if (!d.driver.open || rate == 0) return;
+  // A synthesiser at another rate would play out of tune: the clock runs on in silence until
+  // the next host call rebuilds it at this rate.
+  midi::Synth *synth = d.synth && d.synth->rate == rate ? d.synth : nullptr;
+  for (;;) {
+    dispatch_all(d);
+    if (frames == 0) return;
+    uint32_t span = frames_to_next_event(d, rate, std::min(frames, midi::kSynthChunk));
+    if (synth) midi::synth_render_add(*synth, mix, span);
+    advance_all(d, span, rate);
+    mix += 2 * span;
+    frames -= span;
+  }
+}
+
+void shutdown() { AIL_midiOutClose(&midi::driver_state().driver); }
+
+} // namespace wail::music

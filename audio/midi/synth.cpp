@@ -1,0 +1,88 @@
+// FluidSynth as the MIDI driver's sound: creation at the mix rate, channel messages, silence
+// and reset, and rendering added into the mix. The driver serialises every call with its own
+// lock, so FluidSynth's internal locking is switched off. Reverb and chorus are off: a stopped
+// or finished tune is silent at once, and the render stays cheap beside the effect voices.
+#include "audio/midi/synth.h"
+
+#include <cstdio>
+
+namespace wail::midi {
+namespace {
+
+constexpr int kChannels = 16;
+constexpr int kAllSoundOff = 120;
+
+} // namespace
+
+Synth *synth_create(const std::string &soundfont, uint32_t rate) {
+  fluid_settings_t *settings = new_fluid_settings();
+  if (!settings) return nullptr;
+  fluid_settings_setnum(settings, "synth.sample-rate", (double)rate);
+  fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+  fluid_settings_setint(settings, "synth.cpu-cores", 1);
+  fluid_settings_setint(settings, "synth.reverb.active", 0);
+  fluid_settings_setint(settings, "synth.chorus.active", 0);
+  fluid_synth_t *synth = new_fluid_synth(settings);
+  if (synth && fluid_synth_sfload(synth, soundfont.c_str(), 1) != FLUID_FAILED)
+    return new Synth{settings, synth, rate, {}, {}};
+  std::fprintf(stderr, "wail32: cannot load SoundFont %s; music plays silently\n",
+               soundfont.c_str());
+  if (synth) delete_fluid_synth(synth);
+  delete_fluid_settings(settings);
+  return nullptr;
+}
+
+void synth_destroy(Synth *synth) {
+  if (!synth) return;
+  delete_fluid_synth(synth->synth);
+  delete_fluid_settings(synth->settings);
+  delete synth;
+}
+
+void synth_send(Synth &s, const Event &e) noexcept {
+  int channel = e.status & 0x0F;
+  switch (e.status & 0xF0) {
+  case 0x80:
+    fluid_synth_noteoff(s.synth, channel, e.data1);
+    break;
+  case 0x90:
+    fluid_synth_noteon(s.synth, channel, e.data1, e.data2);
+    break;
+  case 0xA0:
+    fluid_synth_key_pressure(s.synth, channel, e.data1, e.data2);
+    break;
+  case 0xB0:
+    fluid_synth_cc(s.synth, channel, e.data1, e.data2);
+    break;
+  case 0xC0:
+    fluid_synth_program_change(s.synth, channel, e.data1);
+    break;
+  case 0xD0:
+    fluid_synth_channel_pressure(s.synth, channel, e.data1);
+    break;
+  case 0xE0:
+    fluid_synth_pitch_bend(s.synth, channel, e.data1 | e.data2 << 7);
+    break;
+  default:
+    break;
+  }
+}
+
+void synth_silence(Synth &s) noexcept {
+  for (int channel = 0; channel < kChannels; ++channel) {
+    fluid_synth_all_notes_off(s.synth, channel);
+    fluid_synth_cc(s.synth, channel, kAllSoundOff, 0);
+  }
+}
+
+void synth_reset(Synth &s) noexcept { fluid_synth_system_reset(s.synth); }
+
+void synth_render_add(Synth &s, float *mix, uint32_t frames) noexcept {
+  fluid_synth_write_float(s.synth, (int)frames, s.left, 0, 1, s.right, 0, 1);
+  for (uint32_t i = 0; i < frames; ++i) {
+    mix[2 * i] += s.left[i];
+    mix[2 * i + 1] += s.right[i];
+  }
+}
+
+} // namespace wail::midi
