@@ -104,7 +104,28 @@ bool report_ends(const BlockEnds &ends) noexcept {
   return ends.count > 0;
 }
 
+__extension__ typedef unsigned __int128 u128; // plays x frames in 32.32 can pass 64 bits
+
+// Output frames this voice still produces before it runs out; `limit` when that is further.
+uint32_t frames_left(wail_sample &voice, uint32_t limit) noexcept {
+  SpinGuard guard(voice.mixLock);
+  const MixState &m = voice.mix;
+  if (m.endUnreported) return 0;
+  if (!m.playing || m.voice.step == 0 || m.voice.forever) return limit;
+  const u128 end = static_cast<u128>(m.voice.frames) << 32;
+  const u128 total = end * m.voice.playsLeft;
+  if (m.voice.position >= total) return 0;
+  const u128 frames = (total - m.voice.position + m.voice.step - 1) / m.voice.step;
+  return frames < limit ? static_cast<uint32_t>(frames) : limit;
+}
+
 } // namespace
+
+uint32_t frames_until_first_end(uint32_t limit) noexcept {
+  const uint32_t count = voices_in_use();
+  for (uint32_t i = 0; i < count && limit > 0; ++i) limit = frames_left(voice_at(i), limit);
+  return limit;
+}
 
 void render(float *out, uint32_t frames) noexcept {
   std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);

@@ -14,6 +14,11 @@ inline constexpr uint32_t kBlockFrames = 240;
 // Never allocates, never takes the library lock, never calls the host.
 void render(float *out, uint32_t frames) noexcept;
 
+// Output frames until the first playing voice runs out (0 when one already has), at most
+// `limit`. The offline render cuts its blocks there, so each end-of-sample callback, and the
+// sound it starts, falls on the exact frame.
+uint32_t frames_until_first_end(uint32_t limit) noexcept;
+
 // The rate render() produces, passed to the tune. Set before an output starts rendering.
 void set_render_rate(uint32_t rate) noexcept;
 uint32_t render_rate() noexcept;

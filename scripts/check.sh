@@ -21,7 +21,7 @@ ctest --preset m32 -j "$jobs" --timeout 300
 step "concurrency tests under ThreadSanitizer"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target stress_tests
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan --timeout 300
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" ctest --preset tsan --timeout 300
 
 step "fuzzers (bounded runs)"
 cmake --preset fuzz >/dev/null

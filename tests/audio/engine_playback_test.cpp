@@ -105,15 +105,14 @@ TEST_F(EngineOffline, SequentialGroupPlaysItsElementsBackToBack) {
   group.listCount = 3;
   ASSERT_EQ(KSFX_PlaySFX(&group), 1);
   const std::vector<float> out = render(2000);
-  // Each element follows at the end of the block (240 frames) in which the one before ended.
+  // Each element starts on the frame after the one before ends.
   auto expect_run = [&](size_t from, size_t to, float value) {
     for (size_t i = from; i < to; ++i) ASSERT_FLOAT_EQ(out[i], value) << i;
   };
   expect_run(0, 480, level(4000));
   expect_run(480, 1180, level(8000));
-  expect_run(1180, 1200, 0.0f);
-  expect_run(1200, 1440, level(12000));
-  expect_run(1440, 2000, 0.0f);
+  expect_run(1180, 1420, level(12000));
+  expect_run(1420, 2000, 0.0f);
   EXPECT_EQ(group.status, 0u);
   EXPECT_EQ(KSFX_GetChannel(0)->current->id, -2);
 }
