@@ -1,0 +1,51 @@
+// Reading a sound-bank file (RIFF form "KSFX") for inspection, without the library: the same
+// chunk walk and checks the importer relies on, so a damaged bank is named, never loaded.
+#pragma once
+
+#include "riff.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ksfx {
+
+struct BankSample {
+  std::string file; // the name stored in the bank, resolved through the virtual path on import
+  uint32_t length = 0, rate = 0; // as stored by the compiler; the importer refills them
+  int32_t volume = 0, pan = 0;
+  uint16_t flags = 0, format = 0;
+};
+
+struct BankSound {
+  std::string name; // empty when the bank has no names
+  int32_t id = 0;
+  uint32_t priority = 0, status = 0;
+  uint16_t flags = 0;
+  int32_t rate = -1, volume = -1, pan = -1;
+  uint32_t sampleIndex = 0, listCount = 0;
+  bool hasList = false;
+  std::vector<uint32_t> elements; // 0-based sound numbers of the list entries
+};
+
+struct BankInfo {
+  std::vector<BankSample> samples;
+  std::vector<BankSound> sounds;
+  bool hasNames = false;
+  size_t fileSize = 0;
+};
+
+// Parses a bank image. Throws ToolError naming the first damage found.
+BankInfo read_bank(Bytes data);
+// Reads the file and parses it; messages name the file.
+BankInfo load_bank(const std::filesystem::path &path);
+
+// The sound number for a name or a decimal number; -1 when the bank has no such sound.
+int find_sound(const BankInfo &bank, std::string_view nameOrNumber);
+
+// "resume,loop,group,random,3d" (plus unknown bits in hex); "-" for none.
+std::string flag_names(uint16_t flags);
+
+} // namespace ksfx

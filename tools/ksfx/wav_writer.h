@@ -1,0 +1,32 @@
+// Streaming 16-bit WAV output for renders of any length: samples go to a temporary file whose
+// header is completed and which is renamed into place only when the render finishes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+
+namespace ksfx {
+
+class WavWriter {
+public:
+  WavWriter(const std::filesystem::path &path, uint16_t channels, uint32_t rate);
+  ~WavWriter(); // an unfinished file is removed
+  WavWriter(const WavWriter &) = delete;
+  WavWriter &operator=(const WavWriter &) = delete;
+
+  void write(std::span<const float> interleaved);
+  uint64_t frames() const { return samples_ / channels_; }
+  void finish();
+
+private:
+  std::filesystem::path path_, temporary_;
+  std::ofstream out_;
+  uint16_t channels_;
+  uint32_t rate_;
+  uint64_t samples_ = 0;
+  bool finished_ = false;
+};
+
+} // namespace ksfx
