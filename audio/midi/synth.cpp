@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kChannels = 16;
 constexpr int kAllSoundOff = 120;
+// FluidSynth's default gain (0.2) leaves a General MIDI tune far below full-volume effects.
+constexpr double kGain = 0.7;
 
 } // namespace
 
@@ -22,6 +24,7 @@ Synth *synth_create(const std::string &soundfont, uint32_t rate) {
   fluid_settings_setint(settings, "synth.cpu-cores", 1);
   fluid_settings_setint(settings, "synth.reverb.active", 0);
   fluid_settings_setint(settings, "synth.chorus.active", 0);
+  fluid_settings_setnum(settings, "synth.gain", kGain);
   fluid_synth_t *synth = new_fluid_synth(settings);
   if (synth && fluid_synth_sfload(synth, soundfont.c_str(), 1) != FLUID_FAILED)
     return new Synth{settings, synth, rate, {}, {}};
