@@ -28,7 +28,7 @@ using MixKernel = uint32_t (*)(VoiceMix &voice, float *mix, uint32_t count) noex
 
 // The portable reference implementation.
 MixKernel scalar_kernel(SourceFormat format) noexcept;
-// The fastest implementation this processor supports (AVX2, SSE2 or scalar), chosen once.
+// The fastest implementation this processor supports (AVX-512, AVX2, SSE2 or scalar), chosen once.
 MixKernel select_kernel(SourceFormat format) noexcept;
 
 } // namespace wail
