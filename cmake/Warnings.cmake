@@ -2,7 +2,7 @@
 add_library(ksnd_warnings INTERFACE)
 target_compile_options(ksnd_warnings INTERFACE
   -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wunused -Woverloaded-virtual
-  -Wpedantic -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
+  -Wpedantic -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
 if(KSND_WERROR)
   target_compile_options(ksnd_warnings INTERFACE -Werror)
 endif()

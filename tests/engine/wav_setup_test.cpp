@@ -3,6 +3,7 @@
 #include "engine/riff.h"
 #include "ksnd32.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -14,11 +15,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes chunk(const char *id, const Bytes &body, uint32_t sizeField) {
-  Bytes out(id, id + 4);
-  out.resize(8);
+  Bytes out(8 + body.size() + (body.size() & 1), 0); // a pad byte after an odd body
+  std::memcpy(out.data(), id, 4);
   riff::put_le32(out.data() + 4, sizeField);
-  out.insert(out.end(), body.begin(), body.end());
-  if (body.size() & 1) out.push_back(0);
+  std::copy(body.begin(), body.end(), out.begin() + 8);
   return out;
 }
 Bytes chunk(const char *id, const Bytes &body) { return chunk(id, body, (uint32_t)body.size()); }
