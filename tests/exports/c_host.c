@@ -1,9 +1,9 @@
 /* A small host written in C99: compiles against the public headers, links libksnd32 and
  * checks a few results that cross the C boundary. */
+#include "ksnd32.h"
+
 #include <stdio.h>
 #include <string.h>
-
-#include "ksnd32.h"
 
 static int failures = 0;
 
@@ -15,9 +15,10 @@ static void expect(int condition, const char *what) {
 }
 
 /* A mono 8-bit 11025 Hz WAV image with four bytes of data. */
-static unsigned char wav[] = {'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't',
-                              ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0,
-                              1, 0, 8, 0, 'd', 'a', 't', 'a', 4, 0, 0, 0, 128, 200, 128, 56};
+static unsigned char wav[] = {'R',  'I',  'F', 'F', 40,   0,    0, 0, 'W', 'A', 'V', 'E',
+                              'f',  'm',  't', ' ', 16,   0,    0, 0, 1,   0,   1,   0,
+                              0x11, 0x2B, 0,   0,   0x11, 0x2B, 0, 0, 1,   0,   8,   0,
+                              'd',  'a',  't', 'a', 4,    0,    0, 0, 128, 200, 128, 56};
 
 int main(void) {
   SampleRecord sample;
