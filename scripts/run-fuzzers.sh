@@ -2,7 +2,7 @@
 # Runs every built libFuzzer target for a bounded time on its seed corpus.
 # Usage: scripts/run-fuzzers.sh BUILD_DIR SECONDS
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 found=0
@@ -16,7 +16,7 @@ for fuzzer in "$build"/fuzz/*_fuzz; do
   echo "fuzz: $name for ${seconds}s"
   (cd "$work" && "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "$work" "${seeds[@]}" \
      2>"$work/log") || { tail -40 "$work/log"; exit 1; }
-  grep -E '^#[0-9]+ +DONE' "$work/log" || tail -2 "$work/log"
+  grep -E '^Done [0-9]+ runs' "$work/log"
   rm -rf "$work"
 done
 ((found)) || { echo "fuzz: no fuzzer was built" >&2; exit 1; }
