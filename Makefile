@@ -4,8 +4,8 @@
 # Installs what is missing, builds the release, and runs the demo.
 demo:
 	scripts/install-deps.sh demo
-	cmake --preset release >/dev/null
-	cmake --build --preset release -j $$(nproc)
+	cmake --preset release -DKSND_TESTS=OFF >/dev/null
+	cmake --build --preset release -j $$(nproc) --target ksfx
 	build/release/tools/ksfx demo
 
 # Installs what is missing and runs every test.
