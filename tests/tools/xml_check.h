@@ -2,6 +2,7 @@
 // quoted attributes and only known entities in text. Returns "" when well-formed.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,29 +16,21 @@ inline std::string xml_problem(const std::string &doc) {
           entity.rfind("&#", 0) != 0)
         return "bad entity at " + std::to_string(at);
       at = semi + 1;
-      continue;
-    }
-    if (doc[at] != '<') {
+    } else if (doc[at] != '<') {
       ++at;
-      continue;
+    } else {
+      size_t close = doc.find('>', at);
+      if (close == std::string::npos) return "unclosed tag at " + std::to_string(at);
+      std::string tag = doc.substr(at + 1, close - at - 1);
+      at = close + 1;
+      if (tag.front() == '/' && (open.empty() || open.back() != tag.substr(1)))
+        return "mismatched <" + tag + ">";
+      if (tag.front() == '/') open.pop_back();
+      if (tag.front() == '/' || tag.front() == '?') continue;
+      if (std::count(tag.begin(), tag.end(), '"') % 2) return "unbalanced quotes in <" + tag + ">";
+      if (tag.find('<') != std::string::npos) return "'<' inside a tag";
+      if (tag.back() != '/') open.push_back(tag.substr(0, tag.find_first_of(" \t\n")));
     }
-    size_t close = doc.find('>', at);
-    if (close == std::string::npos) return "unclosed tag at " + std::to_string(at);
-    std::string tag = doc.substr(at + 1, close - at - 1);
-    at = close + 1;
-    if (tag.front() == '?') continue;
-    if (tag.front() == '/') {
-      if (open.empty() || open.back() != tag.substr(1))
-        return "mismatched </" + tag.substr(1) + ">";
-      open.pop_back();
-      continue;
-    }
-    size_t quotes = 0;
-    for (char c : tag) quotes += c == '"';
-    if (quotes % 2) return "unbalanced quotes in <" + tag + ">";
-    if (tag.find('<') != std::string::npos) return "'<' inside a tag";
-    if (tag.back() == '/') continue;
-    open.push_back(tag.substr(0, tag.find_first_of(" \t\n")));
   }
   return open.empty() ? "" : "unclosed <" + open.back() + ">";
 }

@@ -1,0 +1,183 @@
+// The engine over the real audio library, checked in the rendered sound: resumption at the byte,
+// groups on the exact frame, the tune through KTUNE_ (heard only with a SoundFont), start-up.
+#include "ksnd32.h"
+#include "midi_test_tunes.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using namespace midi_test;
+using namespace std::chrono_literals;
+
+// A 16-bit mono sample at 48000 Hz, full volume, centre pan; and a sound of it.
+SampleRecord sample16(const std::vector<int16_t> &pcm) {
+  SampleRecord s{};
+  s.data = reinterpret_cast<uint8_t *>(const_cast<int16_t *>(pcm.data()));
+  s.length = uint32_t(pcm.size() * 2), s.rate = 48000, s.volume = 127, s.pan = 64;
+  s.flags = KSFX_SAMPLE_16BIT, s.format = DIG_F_MONO_16;
+  return s;
+}
+SoundRecord sound(SampleRecord *s, uint32_t priority, uint16_t flags) {
+  SoundRecord r{};
+  r.priority = priority, r.sample = s, r.flags = flags;
+  r.rate = r.volume = r.pan = -1;
+  return r;
+}
+float level(int16_t value) { return value / 32768.0f; }
+double rms(const std::vector<float> &v) {
+  double sum = 0;
+  for (float x : v) sum += double{x} * double{x};
+  return std::sqrt(sum / double(v.size()));
+}
+
+class EngineOffline : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("KSND_AUDIO", "offline", 1);
+    ASSERT_EQ(KSOUNDInit(1, 16), 1);
+    for (size_t i = 0; i < ramp_.size(); ++i) ramp_[i] = int16_t(6 * i + 6);
+  }
+  void TearDown() override { KSOUNDClose(); }
+  // The left channel of `frames` rendered frames, appended to `out`.
+  std::vector<float> render(uint32_t frames, std::vector<float> out = {}) {
+    std::vector<float> both(2 * size_t{frames});
+    EXPECT_EQ(AIL_render_offline(both.data(), frames), frames);
+    for (size_t i = 0; i < frames; ++i) out.push_back(both[2 * i]);
+    return out;
+  }
+  // Expects `got` to hold `lead` frames of the interrupter, the ramp from frame `from`, silence.
+  void expect_resumed(const std::vector<float> &got, size_t lead, size_t from) {
+    for (size_t at = 0; at < got.size(); ++at) {
+      const size_t i = from + at - lead;
+      const float want = at < lead ? -0.5f : i < ramp_.size() ? level(ramp_[i]) : 0.0f;
+      ASSERT_FLOAT_EQ(got[at], want) << "frame " << at;
+    }
+  }
+
+  std::vector<int16_t> ramp_ = std::vector<int16_t>(4800);
+  std::vector<int16_t> interrupter_ = std::vector<int16_t>(720, -16384);
+  SampleRecord rampSample_ = sample16(ramp_), shortSample_ = sample16(interrupter_);
+  SoundRecord resumable_ = sound(&rampSample_, 1, KSFX_RESUME);
+  SoundRecord oneShot_ = sound(&shortSample_, 5, 0);
+};
+
+TEST_F(EngineOffline, InterruptedResumableSoundResumesAtTheByteWhenTheInterrupterEndsOrStops) {
+  ASSERT_EQ(KSFX_PlaySFX(&resumable_), 1);
+  render(2400);
+  ASSERT_EQ(KSFX_PlaySFX(&oneShot_), 1);
+  expect_resumed(render(4000), interrupter_.size(), 2400);
+  EXPECT_EQ(resumable_.status, 0u);
+  ASSERT_EQ(KSFX_PlaySFX(&resumable_), 1);
+  render(1234);
+  ASSERT_EQ(KSFX_PlaySFX(&oneShot_), 1);
+  render(100);
+  KSFX_StopSFX(&oneShot_); // the callback resumes the ramp before StopSFX returns
+  EXPECT_EQ(resumable_.status, 1u);
+  expect_resumed(render(4000), 0, 1234);
+}
+
+TEST_F(EngineOffline, SequentialGroupPlaysItsElementsBackToBackOnTheExactFrame) {
+  const std::vector<int16_t> a(480, 4000), b(700, 8000), c(240, 12000);
+  SampleRecord sa = sample16(a), sb = sample16(b), sc = sample16(c);
+  SoundRecord ea = sound(&sa, 0, 0), eb = sound(&sb, 0, 0), ec = sound(&sc, 0, 0);
+  SoundRecord *list[] = {&ea, &eb, &ec, nullptr};
+  SoundRecord group = sound(nullptr, 3, KSFX_GROUP);
+  group.list = list, group.listCount = 3;
+  ASSERT_EQ(KSFX_PlaySFX(&group), 1);
+  const std::vector<float> out = render(2000);
+  const size_t ends[] = {480, 1180, 1420, 2000};
+  const float levels[] = {level(4000), level(8000), level(12000), 0.0f};
+  for (size_t i = 0, run = 0; i < out.size(); ++i) {
+    run += i == ends[run];
+    ASSERT_FLOAT_EQ(out[i], levels[run]) << i;
+  }
+  EXPECT_EQ(group.status, 0u);
+}
+
+// Whether the library finds a SoundFont where it looks (its search is internal to libwail32).
+bool soundfont_installed() {
+  const char *chosen = std::getenv("KSND_SOUNDFONT");
+  for (const char *path :
+       {chosen ? chosen : "", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"})
+    if (*path && std::filesystem::exists(path)) return true;
+  return false;
+}
+
+// Renders frame by frame while the tune plays, at most `limit` frames, keeping the left channel.
+uint32_t play_out(uint32_t limit, std::vector<float> *out = nullptr) {
+  uint32_t frames = 0;
+  for (float pair[2]; KTUNE_CurrentlyPlaying() == 1 && frames < limit; ++frames) {
+    AIL_render_offline(pair, 1);
+    if (out) out->push_back(pair[0]);
+  }
+  return frames;
+}
+
+constexpr uint32_t kRate = 48000, kTuneFrames = kRate * kEndTick / 120; // 2.5 s
+
+TEST_F(EngineOffline, TuneControlsAreHeardInExactTimeAndAFreshStartRepeatsTheSameBits) {
+  const Bytes tune = reference_smf();
+  std::vector<float> runs[2];
+  for (std::vector<float> &run : runs) {
+    KSOUNDClose();
+    ASSERT_EQ(KSOUNDInit(1, 16), 1);
+    ASSERT_EQ(KTUNE_InitTune(tune.data(), 0), 1);
+    ASSERT_EQ(KTUNE_StartTune(), 1);
+    run = render(kRate / 4);
+    ASSERT_EQ(KTUNE_SetVolume(0), 1);
+    run = render(kRate / 4, run);
+    ASSERT_EQ(KTUNE_SetVolume(127), 1);
+    run = render(kRate / 5, run);
+    KTUNE_StopTune();
+    run = render(kRate, run);
+    KTUNE_ResumeTune();
+    EXPECT_EQ(play_out(kTuneFrames, &run), kTuneFrames - kRate * 7 / 10);
+    EXPECT_EQ(rms(render(kRate / 2)), 0.0); // silent after the end
+  }
+  EXPECT_TRUE(runs[0] == runs[1]);
+  // Seconds of the run: the first note, volume 0 from 0.25 s (ramped over a few dozen frames),
+  // stopped for 1 s at 0.7 s, then a rest until the third note at 1.0 s of the tune.
+  auto part = [&](double from, double to) {
+    return rms({runs[0].begin() + long(from * kRate), runs[0].begin() + long(to * kRate)});
+  };
+  EXPECT_LE(part(0.26, 0.5), part(0, 0.25) * 1e-3);
+  EXPECT_LT(part(0.7, 1.7), 1e-4);
+  EXPECT_LT(part(1.7, 1.95), 1e-4);
+  if (soundfont_installed()) {
+    EXPECT_GT(part(0, 0.25), 1e-3);
+    EXPECT_GT(part(1.95, 2.05), 1e-3);
+  }
+  const Bytes xmidi = reference_xmidi(); // at tempo 200, three plays last 1.5 lengths
+  ASSERT_EQ(KTUNE_InitTune(xmidi.data(), 0), 1);
+  ASSERT_TRUE(KTUNE_SetTempo(200) == 1 && KTUNE_SetRepeats(3) == 1);
+  EXPECT_EQ(KTUNE_GetTempo(), 200);
+  ASSERT_EQ(KTUNE_StartTune(), 1);
+  EXPECT_EQ(play_out(4 * kTuneFrames), 3 * kTuneFrames / 2);
+}
+
+TEST(EngineDefaultOutput, KsoundInitSucceedsWithoutKsndAudioAndSoundsEndInRealTime) {
+  unsetenv("KSND_AUDIO");
+  ASSERT_EQ(KSOUNDInit(4, 16), 1);
+  const std::vector<int16_t> pcm(480, 1000); // 10 ms
+  SampleRecord s = sample16(pcm);
+  SoundRecord r = sound(&s, 1, 0);
+  ASSERT_EQ(KSFX_PlaySFX(&r), 1);
+  auto status = [&] { // shared with the service thread's callback: read under the lock
+    AIL_lock();
+    const uint32_t now = r.status;
+    AIL_unlock();
+    return now;
+  };
+  for (int ms = 0; status() == 1 && ms < 2000; ++ms) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(status(), 0u);
+  KSOUNDClose();
+}
+
+} // namespace

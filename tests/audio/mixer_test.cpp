@@ -1,0 +1,264 @@
+// The audio library's digital side: levels, resampling, loops and positions in the offline mix;
+// end-of-sample callbacks; the outputs KSND_AUDIO lists and the real-time null and WAV outputs.
+#include "wail32.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <mutex>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Every end-of-sample callback: the handle and the thread it ran on.
+struct Ended {
+  HSAMPLE sample;
+  std::thread::id thread;
+};
+std::mutex g_endedMutex;
+std::vector<Ended> g_ended;
+void record_end(HSAMPLE sample) {
+  std::lock_guard lock(g_endedMutex);
+  g_ended.push_back({sample, std::this_thread::get_id()});
+}
+std::vector<Ended> ended() {
+  std::lock_guard lock(g_endedMutex);
+  return g_ended;
+}
+int ends_of(HSAMPLE sample) { return int(std::ranges::count(ended(), sample, &Ended::sample)); }
+int status(HSAMPLE s) { return int(AIL_sample_status(s)); }
+float level(int16_t v) { return v / 32768.0f; }
+
+// Polls `done` for up to two seconds.
+template <typename Done> bool eventually(Done done) {
+  for (int ms = 0; ms < 2000 && !done(); ++ms) std::this_thread::sleep_for(1ms);
+  return done();
+}
+
+// The library opened on the offline output, or on the one a test names.
+class Mixer : public ::testing::Test {
+protected:
+  void open(const char *output) {
+    setenv("KSND_AUDIO", output, 1);
+    AIL_startup();
+    const PCMWAVEFORMAT format{1, 2, 11025, 22050, 2, 8};
+    ASSERT_EQ(AIL_waveOutOpen(&driver_, nullptr, 0, &format), 0) << AIL_last_error();
+  }
+  void SetUp() override {
+    g_ended.clear(); // no service thread runs between tests
+    open("offline");
+  }
+  void TearDown() override { AIL_shutdown(); }
+
+  // A voice playing `bytes` of `data` once at `rate`, volume 127, centre pan, not started.
+  HSAMPLE voice(const void *data, size_t bytes, int32_t format, int32_t rate) {
+    HSAMPLE s = AIL_allocate_sample_handle(driver_);
+    AIL_register_EOS_callback(s, record_end);
+    AIL_set_sample_address(s, data, uint32_t(bytes));
+    AIL_set_sample_type(s, format, format % 2 ? DIG_PCM_SIGNED : 0); // 16-bit data is signed
+    AIL_set_sample_playback_rate(s, rate);
+    AIL_set_sample_volume(s, 127);
+    AIL_set_sample_pan(s, 64);
+    AIL_set_sample_loop_count(s, 1);
+    return s;
+  }
+  // `frames` stereo frames of the offline mix.
+  std::vector<float> render(uint32_t frames) {
+    std::vector<float> out(2 * size_t{frames});
+    EXPECT_EQ(AIL_render_offline(out.data(), frames), frames);
+    return out;
+  }
+
+  HDIGDRIVER driver_ = nullptr;
+  const std::vector<uint8_t> half_ = std::vector<uint8_t>(4800, 0xC0); // +0.5 full scale
+};
+
+TEST_F(Mixer, VolumeIsLinearAndPanIsABalanceWithFullLevelAtTheCentre) {
+  const struct {
+    int32_t volume, pan;
+    float left, right;
+  } rows[] = {{127, 64, 0.5f, 0.5f},
+              {127, 0, 0.5f, 0.0f},
+              {127, 127, 0.0f, 0.5f},
+              {127, 128, 0.0f, 0.5f},
+              {127, 32, 0.5f, 0.25f},
+              {0, 64, 0.0f, 0.0f},
+              {64, 64, 32 / 127.0f, 32 / 127.0f}};
+  for (const auto &row : rows) {
+    HSAMPLE s = voice(half_.data(), half_.size(), DIG_F_MONO_8, 48000);
+    AIL_set_sample_volume(s, row.volume);
+    AIL_set_sample_pan(s, row.pan);
+    AIL_start_sample(s);
+    const std::vector<float> out = render(100);
+    EXPECT_FLOAT_EQ(out[100], row.left) << "volume " << row.volume << " pan " << row.pan;
+    EXPECT_FLOAT_EQ(out[101], row.right) << "volume " << row.volume << " pan " << row.pan;
+    AIL_stop_sample(s);
+  }
+}
+
+TEST_F(Mixer, SineAt11025HzComesOutAtItsPitchAt48000Hz) {
+  std::vector<int16_t> sine(11025);
+  for (size_t i = 0; i < sine.size(); ++i)
+    sine[i] = int16_t(16000 * std::sin(2 * std::numbers::pi * 1000 * double(i) / 11025));
+  HSAMPLE s = voice(sine.data(), sine.size() * 2, DIG_F_MONO_16, 11025);
+  AIL_set_sample_loop_count(s, 0);
+  AIL_start_sample(s);
+  const std::vector<float> out = render(48000); // one second at the output's 48000 Hz
+  int crossings = 0;
+  for (size_t i = 2; i < out.size(); i += 2) crossings += (out[i - 2] < 0) != (out[i] < 0);
+  EXPECT_NEAR(crossings, 2000, 2); // 1000 cycles in one second
+}
+
+TEST_F(Mixer, LoopCountThreePlaysExactlyThreeLengthsAndPositionsContinueTheWaveform) {
+  std::vector<int16_t> ramp(1000); // every frame names its own index, never zero
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = int16_t(100 + 8 * i);
+  HSAMPLE s = voice(ramp.data(), ramp.size() * 2, DIG_F_MONO_16, 48000);
+  AIL_set_sample_loop_count(s, 3);
+  AIL_start_sample(s);
+  std::vector<float> out = render(4000);
+  for (size_t frame = 0; frame < 4000; ++frame)
+    ASSERT_FLOAT_EQ(out[2 * frame], frame < 3000 ? level(ramp[frame % 1000]) : 0.0f) << frame;
+  EXPECT_EQ(ends_of(s), 1);
+  EXPECT_EQ(status(s), SMP_DONE);
+
+  AIL_set_sample_loop_count(s, 1);
+  AIL_set_sample_address(s, ramp.data(), uint32_t(ramp.size() * 2));
+  AIL_start_sample(s);
+  render(600);
+  AIL_stop_sample(s);
+  const uint32_t position = AIL_sample_position(s);
+  EXPECT_EQ(position, 1200u);                                        // 600 frames of 2 bytes
+  AIL_set_sample_address(s, ramp.data(), uint32_t(ramp.size() * 2)); // back to 0
+  AIL_set_sample_position(s, position + 1);                          // rounded down to the frame
+  AIL_start_sample(s);
+  out = render(2);
+  EXPECT_FLOAT_EQ(out[0], level(ramp[600]));
+  EXPECT_FLOAT_EQ(out[2], level(ramp[601]));
+}
+
+int g_statusInCallback = 0;
+HSAMPLE g_restartTarget = nullptr;
+
+TEST_F(Mixer, StopNeverCallsBackAndEndSampleCallsBackOnTheCallersThreadBeforeReturning) {
+  HSAMPLE s = voice(half_.data(), 100, DIG_F_MONO_8, 22050);
+  AIL_register_EOS_callback(s, [](HSAMPLE ending) {
+    g_statusInCallback = status(ending);
+    record_end(ending);
+  });
+  AIL_set_sample_loop_count(s, 0); // until stopped
+  AIL_start_sample(s);
+  EXPECT_FLOAT_EQ(render(9600)[2 * 9599], 0.5f);
+  EXPECT_EQ(status(s), SMP_PLAYING);
+  AIL_stop_sample(s);
+  EXPECT_EQ(status(s), SMP_DONE);
+  EXPECT_EQ(render(480)[0], 0.0f);
+  EXPECT_TRUE(ended().empty());
+  AIL_start_sample(s);
+  AIL_end_sample(s);
+  ASSERT_EQ(ended().size(), 1u);
+  EXPECT_EQ(ended()[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(g_statusInCallback, SMP_DONE);
+  AIL_end_sample(s); // not playing: no second callback
+  EXPECT_EQ(render(480)[0], 0.0f);
+  EXPECT_EQ(ended().size(), 1u);
+}
+
+TEST_F(Mixer, RestartBetweenEndAndDeliveryDropsTheStaleEnd) {
+  HSAMPLE first = voice(half_.data(), 100, DIG_F_MONO_8, 48000);
+  HSAMPLE target = g_restartTarget = voice(half_.data(), 100, DIG_F_MONO_8, 48000);
+  // Both end on frame 100; the first's callback restarts the target before its end is delivered,
+  // as the engine resumes a suspended sound.
+  AIL_register_EOS_callback(first, [](HSAMPLE ending) {
+    record_end(ending);
+    AIL_set_sample_position(g_restartTarget, 0);
+    AIL_start_sample(g_restartTarget);
+  });
+  AIL_start_sample(first);
+  AIL_start_sample(target);
+  render(120);
+  EXPECT_TRUE(ends_of(first) == 1 && ends_of(target) == 0);
+  EXPECT_EQ(status(target), SMP_PLAYING);
+  render(240);
+  EXPECT_EQ(ends_of(target), 1);
+}
+
+std::string device_name(uint32_t device) {
+  WAVEOUTCAPSA caps{};
+  EXPECT_EQ(waveOutGetDevCapsA(device, &caps, sizeof caps), 0u);
+  EXPECT_NE(caps.dwFormats & WAVE_FORMAT_1S08, 0u);
+  return caps.szPname;
+}
+
+TEST(OutputDevices, KsndAudioChoosesTheListedOutputsAndNullIsTheFallback) {
+  const char *choices[][2] = {{"null", "null"}, {"offline", "offline"}, {"wav:/tmp/x.wav", "WAV"}};
+  for (const auto &[choice, name] : choices) {
+    setenv("KSND_AUDIO", choice, 1);
+    EXPECT_EQ(waveOutGetNumDevs(), 1u);
+    EXPECT_NE(device_name(0).find(name), std::string::npos) << choice;
+  }
+  unsetenv("KSND_AUDIO");
+  EXPECT_NE(device_name(0).find("null"), std::string::npos); // always first
+  WAVEOUTCAPSA caps{};
+  EXPECT_NE(waveOutGetDevCapsA(waveOutGetNumDevs(), &caps, sizeof caps), 0u);
+}
+
+TEST_F(Mixer, RealTimeEndsComeOnTheServiceThreadAndShutdownUnderTheLockStopsThem) {
+  AIL_shutdown();
+  open("null");
+  HSAMPLE s = nullptr;
+  for (int i = 0; i < 32; ++i) { // 1 ms, up to 32 plays: voices keep ending
+    AIL_set_sample_loop_count(s = voice(half_.data(), 48, DIG_F_MONO_8, 48000), 1 + i);
+    AIL_start_sample(s);
+  }
+  ASSERT_TRUE(eventually([] { return !ended().empty(); }));
+  EXPECT_NE(ended()[0].thread, std::this_thread::get_id());
+  AIL_lock();
+  AIL_shutdown();
+  AIL_unlock();
+  const size_t after = ended().size();
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(ended().size(), after);
+  EXPECT_EQ(status(s), SMP_FREE);
+  float out[4];
+  EXPECT_EQ(AIL_render_offline(out, 2), 0u);
+}
+
+TEST_F(Mixer, WavOutputWritesAnAudibleWavWithCorrectSizes) {
+  AIL_shutdown();
+  const std::string path = testing::TempDir() + "ksnd_output_test.wav";
+  open(("wav:" + path).c_str());
+  std::vector<uint8_t> square(4800);
+  for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 24) % 2 ? 0xE0 : 0x20;
+  HSAMPLE s = voice(square.data(), square.size(), DIG_F_MONO_8, 48000);
+  AIL_start_sample(s);
+  ASSERT_TRUE(eventually([&] { return ends_of(s) == 1; }));
+  AIL_shutdown();
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+  std::remove(path.c_str());
+  auto le = [&](size_t at, size_t n) {
+    uint32_t v = 0;
+    while (n-- > 0) v = v << 8 | uint8_t(bytes[at + n]);
+    return v;
+  };
+  ASSERT_GE(bytes.size(), 44u + 4800 * 4);
+  EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(36, 4), "RIFFWAVEfmt data");
+  const std::vector<size_t> sizes{le(4, 4), le(24, 4), le(28, 4), le(40, 4)};
+  EXPECT_EQ(sizes, (std::vector<size_t>{bytes.size() - 8, 48000, 48000 * 4, bytes.size() - 44}));
+  EXPECT_EQ(sizes[3] % 4, 0u); // whole frames
+  int loud = 0;                // samples at the square's level, +-0.75 of full scale
+  for (size_t at = 44; at + 1 < bytes.size(); at += 2) loud += std::abs(int16_t(le(at, 2))) > 24000;
+  EXPECT_GE(loud, 4800 * 2 - 200);
+}
+
+} // namespace
