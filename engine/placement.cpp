@@ -88,9 +88,13 @@ using engine::g_listener;
 extern "C" {
 
 // Stores the fall-off distance; sounds already placed keep their values.
-void KSFX_SetEnvelope(int16_t envelope) { g_listener.envelope = envelope; }
+void KSFX_SetEnvelope(int16_t envelope) {
+  engine::AudioLock lock;
+  g_listener.envelope = envelope;
+}
 
 void KSFX_GetEarPos(int16_t *x, int16_t *y, int16_t *direction) {
+  engine::AudioLock lock;
   if (x) *x = g_listener.earX;
   if (y) *y = g_listener.earY;
   if (direction) *direction = g_listener.earDirection;

@@ -10,6 +10,8 @@
 //  - A sequential group resumed on its last element ends when that element ends; an element
 //    without a sample, or one the audio library does not confirm, ends the group in the callback.
 //  - The interrupter that ends when a suspended record resumes also gets channel 0.
+//  - Stop and update reach a channel only when the record's channel is an entry of the live
+//    table, so a record left playing across a restart never leads to released memory.
 #include "engine/playback.h"
 
 #include "engine/channels.h"
@@ -105,10 +107,20 @@ void end_record(SoundRecord *record, Channel &channel) {
   channel.current = &g_idleRecord;
 }
 
+// A playing record whose channel is an entry of the live table; a record left playing across a
+// KSOUNDClose points into a released table and counts as not playing.
+bool on_live_channel(const SoundRecord *record) {
+  const Channel *table = g_channels.table;
+  const auto at = reinterpret_cast<uintptr_t>(record->channel);
+  const auto first = reinterpret_cast<uintptr_t>(table);
+  return record->status == 1 && table != nullptr && at >= first &&
+         at < first + sizeof(Channel) * live_channel_count() && (at - first) % sizeof(Channel) == 0;
+}
+
 // Ends the record through the callback; a group is made plain around the call so that the
 // callback ends it instead of moving on.
 void stop_record(SoundRecord *record) {
-  if (record->status != 1 || record->channel == nullptr) return;
+  if (!on_live_channel(record)) return;
   HSAMPLE handle = record->channel->handle;
   if (has(record, KSFX_GROUP)) {
     record->flags = (uint16_t)(record->flags & ~KSFX_GROUP);
@@ -285,7 +297,7 @@ extern "C" KSND_API int32_t KSFX_UpdateSFX(SoundRecord *record, int32_t rate, in
   record->rate = rate;
   record->volume = volume;
   record->pan = pan;
-  if (record->status != 1 || record->channel == nullptr || record->sample == nullptr) return 0;
+  if (!engine::on_live_channel(record) || record->sample == nullptr) return 0;
   engine::ApplySoundParams(record, record->channel->handle);
   return 1;
 }

@@ -121,4 +121,19 @@ TEST_F(StartupTest, DuplicateSlotCountUsesLowBitsClampedTo16Through256) {
   }
 }
 
+TEST_F(StartupTest, RecordLeftPlayingAcrossARestartNeverReachesTheReleasedTable) {
+  SampleRecord sample{};
+  SoundRecord record{};
+  record.sample = &sample;
+  record.rate = record.volume = record.pan = -1;
+  ASSERT_EQ(KSOUNDInit(2, 16), 1);
+  ASSERT_EQ(KSFX_PlaySFX(&record), 1);
+  KSOUNDClose(); // the record keeps status 1 and its old channel
+  ASSERT_EQ(KSOUNDInit(2, 16), 1);
+  fake::clear_calls();
+  KSFX_StopSFX(&record);
+  EXPECT_EQ(KSFX_UpdateSFX(&record, -1, 50, -1), 0);
+  EXPECT_TRUE(fake::calls().empty());
+}
+
 } // namespace
