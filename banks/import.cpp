@@ -61,11 +61,12 @@ uint8_t *read_whole(const char *fileName, uint64_t *size) {
   return static_cast<uint8_t *>(image);
 }
 
-// The WAV set-up walks up to the image's stated RIFF length; a length running past the file is
-// cut to the file in the loaded copy, so sloppy writers' files still load. False below 8 bytes.
+// The WAV set-up walks up to the image's stated RIFF length. The loaded copy states the file's
+// real length instead, so files whose writer left a wrong one (streaming writers leave 0 or
+// 0xFFFFFFFF) still load and the walk stays inside the block. False below 12 bytes.
 bool bound_wav_length(uint8_t *wav, uint64_t size) {
-  if (size < 8) return false;
-  if (8 + (uint64_t)get_le32(wav + 4) > size) riff::put_le32(wav + 4, (uint32_t)(size - 8));
+  if (size < 12 || size - 8 > UINT32_MAX) return false;
+  riff::put_le32(wav + 4, (uint32_t)(size - 8));
   return true;
 }
 

@@ -238,6 +238,9 @@ TEST_F(ImportTest, MissingOrBadSamplesFailCleanlyWithTheRightMessage) {
   std::fill(wav.begin() + 4, wav.begin() + 8, 0xFF); // whole chunks, sloppy RIFF length
   put("sloppy.wav", wav);
   EXPECT_EQ(import({"sloppy.wav"}), 0);
+  std::fill(wav.begin() + 4, wav.begin() + 8, 0); // a streaming writer's length
+  put("streamed.wav", wav);
+  EXPECT_EQ(import({"streamed.wav"}), 1);
 }
 
 TEST_F(ImportTest, EveryAllocationFailureReleasesWhatTheImportTook) {
