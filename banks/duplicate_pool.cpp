@@ -6,12 +6,14 @@ namespace banks {
 
 DuplicatePool g_duplicates = {nullptr, nullptr, 0};
 
+namespace {
 uint16_t duplicate_slot_count(uint32_t requested) {
   uint16_t low = (uint16_t)requested;
   if (low <= 16) return 16;
   if (low >= 256) return 256;
   return low;
 }
+} // namespace
 
 bool allocate_duplicate_pool(uint32_t requested) {
   uint16_t count = duplicate_slot_count(requested);

@@ -14,10 +14,8 @@ struct DuplicatePool {
 };
 extern DuplicatePool g_duplicates;
 
-// Slot count for a request: the low 16 bits, clamped to 16..256.
-uint16_t duplicate_slot_count(uint32_t requested);
-
-// Allocates the pool and the source table for `requested` slots, every slot free. On an
+// Allocates the pool and the source table for `requested` slots (the low 16 bits, clamped to
+// 16..256), every slot free. On an
 // allocation failure releases what it got and returns false.
 bool allocate_duplicate_pool(uint32_t requested);
 

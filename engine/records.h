@@ -10,10 +10,6 @@ namespace engine {
 
 constexpr bool kRecordsInPlace = sizeof(void *) == 4;
 
-constexpr std::size_t kSoundRecordFileSize = 60;
-constexpr std::size_t kSampleRecordFileSize = 28;
-constexpr std::size_t kChannelFileSize = 20;
-
 } // namespace engine
 
 #if defined(__i386__) || (defined(_WIN32) && !defined(_WIN64))
