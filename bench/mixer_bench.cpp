@@ -89,7 +89,7 @@ void mix_ours(benchmark::State &state, const Format &f, MixKernel kernel) {
     const float level = level_of(v), pan = pan_of(v);
     mixes.push_back({sounds[v % kSounds].data(), frames_of(f),
                      uint64_t{start_of(v, frames_of(f))} << 32, step, level * (1 - pan),
-                     level * pan, 1, true});
+                     level * pan, 0.0f, 0.0f, 1, true});
   }
   std::vector<float> mix(2 * kBlock);
   for (auto _ : state) {

@@ -151,6 +151,24 @@ WAIL_API void AIL_set_sequence_volume(HSEQUENCE sequence, int32_t volume, int32_
 WAIL_API void AIL_set_sequence_tempo(HSEQUENCE sequence, int32_t tempo, int32_t ms);
 WAIL_API int32_t AIL_sequence_tempo(HSEQUENCE sequence);
 
+/* ---- Extensions of this library ---- */
+/* Closes a digital driver that AIL_waveOutOpen opened and releases its sample handles; no
+ * callback runs after it returns. Lets a start-up that fails after opening the driver retry. */
+WAIL_API void AIL_waveOutClose(HDIGDRIVER driver);
+/* AIL_init_sequence for data whose size is known: the parse never reads past `bytes`. */
+WAIL_API int32_t AIL_init_sequence_bounded(HSEQUENCE sequence, const void *data, uint32_t bytes,
+                                           int32_t number);
+/* How every voice is resampled to the output rate: band-limited (the default) or linear
+ * interpolation (faster, with audible images for low-rate sources). KSND_RESAMPLER=sinc|linear
+ * chooses at load. Returns the mode that was in force. */
+#define AIL_RESAMPLE_LINEAR 0
+#define AIL_RESAMPLE_SINC 1
+WAIL_API int32_t AIL_set_resampling(int32_t mode);
+/* Master volume of the whole mix, effects and music, 0-127 (127, the default, is unity gain);
+ * applied before the limiter, ramped so it never clicks. */
+WAIL_API void AIL_set_master_volume(int32_t volume);
+WAIL_API int32_t AIL_master_volume(void);
+
 /* ---- Offline rendering (extension) ----
  * With KSND_AUDIO=offline nothing advances until the host renders. AIL_render_offline mixes
  * `frames` stereo frames as interleaved floats into `out` on the caller's thread and delivers

@@ -1,5 +1,6 @@
 // The global allocator stand-in over calloc, with a failure seam and a live-block count. Each
-// block carries its size in a 16-byte header in front of it, so block_size can answer.
+// block carries its size in a 16-byte header in front of it, so block_size can answer; a
+// registry of live blocks answers known_block_size for addresses that may not be ours.
 #include "platform/memory.h"
 
 #include "ksnd32.h"
@@ -8,12 +9,39 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_set>
 
 namespace platform {
 namespace {
 std::atomic<int> g_failCountdown{0};
 std::atomic<long> g_live{0};
 constexpr std::size_t kHeader = 16; // keeps the block 16-byte aligned
+
+// Live blocks by address; any thread. Never destroyed, so blocks released during static
+// teardown still find it.
+struct BlockRegistry {
+  std::mutex lock;
+  std::unordered_set<const void *> blocks;
+};
+BlockRegistry &registry() {
+  static auto *blocks = new BlockRegistry;
+  return *blocks;
+}
+
+// A block the registry could not record (out of memory) stays valid, only unknown.
+void remember(const void *block) noexcept {
+  try {
+    std::lock_guard guard(registry().lock);
+    registry().blocks.insert(block);
+  } catch (...) {
+  }
+}
+
+void forget(const void *block) noexcept {
+  std::lock_guard guard(registry().lock);
+  registry().blocks.erase(block);
+}
 
 unsigned char *header_of(const void *block) {
   return static_cast<unsigned char *>(const_cast<void *>(block)) - kHeader;
@@ -31,6 +59,7 @@ void *global_alloc(std::size_t bytes) {
   if (!raw) return nullptr;
   std::memcpy(raw, &bytes, sizeof bytes);
   ++g_live;
+  remember(raw + kHeader);
   return raw + kHeader;
 }
 
@@ -40,6 +69,16 @@ std::size_t block_size(const void *block) {
   return bytes;
 }
 
+bool known_block_size(const void *address, std::size_t *size) {
+  if (!address) return false;
+  {
+    std::lock_guard guard(registry().lock);
+    if (registry().blocks.count(address) == 0) return false;
+  }
+  *size = block_size(address);
+  return true;
+}
+
 void fail_nth_allocation(int n) { g_failCountdown.store(n); }
 long live_blocks() { return g_live.load(); }
 
@@ -47,6 +86,7 @@ long live_blocks() { return g_live.load(); }
 
 extern "C" void *GlobalFree(void *block) {
   if (block) {
+    platform::forget(block);
     std::free(platform::header_of(block));
     --platform::g_live;
   }

@@ -11,8 +11,14 @@ namespace platform {
 // the allocation fails.
 void *global_alloc(std::size_t bytes);
 
-// The size a block was allocated with, as Windows' GlobalSize gives it (0 for null).
+// The size a block was allocated with, as Windows' GlobalSize gives it (0 for null). Only for
+// blocks that global_alloc handed out.
 std::size_t block_size(const void *block);
+
+// The size of a live block that global_alloc handed out, when `address` is its first byte; false
+// for any other address (host memory, a released block, an address inside a block). Lets parsers
+// bound their reads by what really exists when the data is one of our blocks.
+bool known_block_size(const void *address, std::size_t *size);
 
 // Test seams: the n-th allocation from now fails (1 = the next one; 0 = none fail), and the
 // number of blocks allocated and not yet released.

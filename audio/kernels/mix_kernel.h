@@ -10,14 +10,16 @@ namespace wail {
 enum class SourceFormat : uint8_t { Mono8 = 0, Mono16 = 1, Stereo8 = 2, Stereo16 = 3 };
 
 struct VoiceMix {
-  const void *data;   // PCM frames: 8-bit unsigned or 16-bit signed little-endian, mono or stereo
-  uint32_t frames;    // frames in data, at least 1
-  uint64_t position;  // 32.32 fixed-point frame position; in/out
-  uint64_t step;      // 32.32 source frames per output frame
-  float gainLeft;     // applied to the left (or mono) source channel into the left output
-  float gainRight;    // applied to the right (or mono) source channel into the right output
-  uint32_t playsLeft; // plays still to come, the current one included (>= 1); in/out
-  bool forever;       // loop count 0: wraps without end, playsLeft ignored
+  const void *data;    // PCM frames: 8-bit unsigned or 16-bit signed little-endian, mono or stereo
+  uint32_t frames;     // frames in data, at least 1
+  uint64_t position;   // 32.32 fixed-point frame position; in/out
+  uint64_t step;       // 32.32 source frames per output frame
+  float gainLeft;      // applied to the left (or mono) source channel into the left output
+  float gainRight;     // applied to the right (or mono) source channel into the right output
+  float gainStepLeft;  // gain ramp: frame k of one kernel call is scaled by gainLeft + k * step;
+  float gainStepRight; // the kernel leaves both gains as they were (the mixer sets the next)
+  uint32_t playsLeft;  // plays still to come, the current one included (>= 1); in/out
+  bool forever;        // loop count 0: wraps without end, playsLeft ignored
 };
 
 // Adds up to `count` output frames of `voice` into `mix` (2 floats per frame) and returns how

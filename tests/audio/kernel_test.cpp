@@ -25,7 +25,7 @@ const MixKernel kMono16 = scalar_kernel(SourceFormat::Mono16);
 
 VoiceMix voice_over(const void *data, uint32_t frames, uint64_t step, uint32_t plays = 1,
                     uint64_t position = 0, bool forever = false) {
-  return VoiceMix{data, frames, position, step, 1.0f, 1.0f, plays, forever};
+  return VoiceMix{data, frames, position, step, 1.0f, 1.0f, 0.0f, 0.0f, plays, forever};
 }
 
 TEST(ScalarKernel, ConvertsEachFormatExactlyAndMapsStereoSides) {
@@ -48,7 +48,7 @@ TEST(ScalarKernel, ConvertsEachFormatExactlyAndMapsStereoSides) {
               {SourceFormat::Stereo16, st16, 1, 4, 1, 0, 1, 1, {0.5f, -0.5f, 0, 0, 0, 0, 0, 0}}};
   for (const auto &row : rows) {
     std::vector<float> mix(2 * row.count, 0.0f);
-    VoiceMix v{row.data, row.frames, row.position, kOne, row.left, row.right, 1, false};
+    VoiceMix v{row.data, row.frames, row.position, kOne, row.left, row.right, 0.0f, 0.0f, 1, false};
     EXPECT_EQ(scalar_kernel(row.format)(v, mix.data(), row.count), row.produced);
     EXPECT_EQ(mix, row.mix) << "format " << int(row.format);
   }
@@ -107,13 +107,14 @@ std::vector<VoiceMix> cases() {
                         step_for(7919), step_for(250000), kOne / 2, uint64_t{0}})
     for (uint32_t frames : {1, 2, 3, 5, 13, 100, 4099}) {
       const uint64_t start = (uint64_t{frames} / 3 << 32) + 0x9E3779B9u;
-      all.push_back({nullptr, frames, start, step, 1.0f, 1.0f, 1, false});
-      all.push_back({nullptr, frames, 0, step, 0.25f, 0.8f, 3, false});
-      all.push_back({nullptr, frames, start, step, 1.7f, 0.0f, 1, true});
+      all.push_back({nullptr, frames, start, step, 1.0f, 1.0f, 0.0f, 0.0f, 1, false});
+      all.push_back({nullptr, frames, 0, step, 0.25f, 0.8f, 0.0f, 0.0f, 3, false});
+      all.push_back({nullptr, frames, start, step, 1.7f, 0.0f, 0.0f, 0.0f, 1, true});
     }
   for (uint64_t step : {uint64_t{0}, kOne / 1000, step_for(11025), kOne})
     for (uint64_t back = 1; back <= 40; ++back)
-      all.push_back({nullptr, 100, ((100 - back) << 32) + 0x12345678u, step, 0.5f, 0.5f, 1, false});
+      all.push_back({nullptr, 100, ((100 - back) << 32) + 0x12345678u, step, 0.5f, 0.5f, 0.0f, 0.0f,
+                     1, false});
   return all;
 }
 
