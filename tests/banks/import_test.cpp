@@ -182,10 +182,14 @@ TEST_F(ImportTest, HostileBanksAreRefusedWholeAndLeaveNothingBehind) {
       {"no NAME chunk", [](auto &c) { chunk(c, "NAME").id = "NAMX"; }},
       {"no INFO chunk", [](auto &c) { chunk(c, "INFO").id = "INFX"; }},
   };
+  auto import_image = [&](const Bytes &image) {
+    put("h.kfx", image);
+    return ImportSFXpackage(path("h.kfx").c_str());
+  };
   for (const auto &[what, edit] : cases) {
     std::vector<Chunk> chunks = hand_bank();
     edit(chunks);
-    EXPECT_EQ(ImportSFXpackage(seed("h.kfx", riff_of(chunks)).c_str()), -1) << what;
+    EXPECT_EQ(import_image(riff_of(chunks)), -1) << what;
     EXPECT_EQ(leaked(), 0) << what;
   }
   const Bytes good = riff_of(hand_bank());
@@ -200,7 +204,7 @@ TEST_F(ImportTest, HostileBanksAreRefusedWholeAndLeaveNothingBehind) {
   Bytes listCut = riff_of(listLast); // the claimed list's 0 lies past the end of the file
   listCut.resize(listCut.size() - 4);
   for (const Bytes &image : {notKsfx, hidden, cut, tiny, listCut}) {
-    EXPECT_EQ(ImportSFXpackage(seed("h.kfx", image).c_str()), -1);
+    EXPECT_EQ(import_image(image), -1);
     EXPECT_EQ(leaked(), 0);
   }
   EXPECT_TRUE(g_boxes.empty());
@@ -310,7 +314,8 @@ TEST_F(ImportTest, EveryShapeTheFormatAllowsImportsOnEveryBuild) {
 
 TEST_F(ImportTest, ABankCompiledFromPlayingRecordsImportsAgain) {
   ASSERT_EQ(KSOUNDInit(4, 16), 1);
-  ASSERT_EQ(ImportSFXpackage(seed("h.kfx", riff_of(hand_bank())).c_str()), 0);
+  put("h.kfx", riff_of(hand_bank()));
+  ASSERT_EQ(ImportSFXpackage(path("h.kfx").c_str()), 0);
   ASSERT_EQ(SoundPlay(0, 0) + SoundPlay(0, 1), 2);
   const SoundDebugInfo info = *SoundDbgInfo(0);
   const char *names[] = {"s8.wav"};
