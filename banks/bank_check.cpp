@@ -22,7 +22,7 @@ bool refuse(BankCheck &check, Refusal why, const char *chunk, uint64_t have, uin
 
 ChunkPlace locate(const uint8_t *bytes, uint64_t size, const char *id) {
   ChunkPlace place{};
-  if (find_bank_chunk(bytes, size, id, &place.at) == Lookup::kAbsent) return place;
+  if (!find_bank_chunk(bytes, size, id, &place.at)) return place;
   place.found = true;
   uint64_t inFile = place.at.body <= size ? size - place.at.body : 0;
   place.usable = place.at.size < inFile ? place.at.size : inFile;

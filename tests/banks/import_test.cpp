@@ -147,47 +147,67 @@ Chunk &chunk(std::vector<Chunk> &chunks, const std::string &id) {
   return *std::find_if(chunks.begin(), chunks.end(), [&](const Chunk &c) { return c.id == id; });
 }
 
-void set_word(std::vector<Chunk> &chunks, const std::string &id, std::size_t at, uint32_t v) {
-  std::copy_n(le32(v).begin(), 4, chunk(chunks, id).body.begin() + (long)at);
-}
+using Chunks = std::vector<Chunk>;
+using Edit = std::function<void(Chunks &)>;
+constexpr uint32_t kRandomGroup = KSFX_GROUP | KSFX_RANDOM;
 
-void insert_before(std::vector<Chunk> &chunks, const std::string &id, Chunk extra) {
-  chunks.insert(
-      std::find_if(chunks.begin(), chunks.end(), [&](const Chunk &c) { return c.id == id; }),
-      std::move(extra));
+// Edits of the hand-built bank, as values a table can hold.
+Edit words(const std::string &id, std::vector<std::pair<long, uint32_t>> patches) { // at, value
+  return [=](Chunks &c) {
+    for (auto [at, v] : patches) std::copy_n(le32(v).begin(), 4, chunk(c, id).body.begin() + at);
+  };
 }
-
-using Edit = std::function<void(std::vector<Chunk> &)>;
+Edit rename(const std::string &id, const std::string &to) {
+  return [=](Chunks &c) { chunk(c, id).id = to; };
+}
+Edit info_byte(std::size_t at, uint8_t v) {
+  return [=](Chunks &c) { chunk(c, "INFO").body.at(at) = v; };
+}
+Edit set_body(const std::string &id, Bytes body) {
+  return [=](Chunks &c) { chunk(c, id).body = body; };
+}
+Edit append(Chunk extra) {
+  return [=](Chunks &c) { c.push_back(extra); };
+}
+Edit junk_before(const std::string &id, std::size_t size) { // an unknown chunk
+  return [=](Chunks &c) {
+    c.insert(std::find_if(c.begin(), c.end(), [&](const Chunk &e) { return e.id == id; }),
+             Chunk{"JUNK", Bytes(size, 7)});
+  };
+}
+Edit list_last(uint32_t stated) { // "LIST" moved to the end of the file, stating `stated` bytes
+  return [=](Chunks &c) {
+    std::rotate(c.begin() + 3, c.begin() + 4, c.end());
+    c.back().stated = stated;
+  };
+}
+Edit both(Edit first, Edit second) {
+  return [=](Chunks &c) { first(c), second(c); };
+}
 
 TEST_F(ImportTest, HostileBanksAreRefusedWholeAndLeaveNothingBehind) {
   const std::pair<const char *, Edit> cases[] = {
-      {"INFO body below 4", [](auto &c) { chunk(c, "INFO").body.resize(2); }},
-      {"more samples than the SMP body holds", [](auto &c) { chunk(c, "INFO").body[0] = 2; }},
-      {"more sounds than the SFX body holds", [](auto &c) { chunk(c, "INFO").body[2] = 3; }},
-      {"sampleIndex not below m", [](auto &c) { set_word(c, "SFX ", 56, 1); }},
-      {"list entry above n", [](auto &c) { set_word(c, "LIST", 0, 3); }},
-      {"fewer lists than records with one", [](auto &c) { set_word(c, "SFX ", 44, 1); }},
-      {"list runs past LIST without its 0", [](auto &c) { set_word(c, "LIST", 4, 1); }},
-      {"list word without a LIST chunk", [](auto &c) { chunk(c, "LIST").id = "XIST"; }},
-      {"NAME without a terminated name",
-       [](auto &c) {
-         chunk(c, "NAME").body = {'s', '8'};
-       }},
-      {"SFID with fewer names than sounds",
-       [](auto &c) {
-         c.push_back({"SFID", Builder{}.text(std::string("a\0", 2)).bytes});
-       }},
-      {"no SFX chunk", [](auto &c) { chunk(c, "SFX ").id = "SFXX"; }},
-      {"no SMP chunk", [](auto &c) { chunk(c, "SMP ").id = "SMPX"; }},
-      {"no NAME chunk", [](auto &c) { chunk(c, "NAME").id = "NAMX"; }},
-      {"no INFO chunk", [](auto &c) { chunk(c, "INFO").id = "INFX"; }},
+      {"INFO body below 4", set_body("INFO", {1, 0})},
+      {"more samples than the SMP body holds", info_byte(0, 2)},
+      {"more sounds than the SFX body holds", info_byte(2, 3)},
+      {"sampleIndex not below m", words("SFX ", {{56, 1}})},
+      {"list entry above n", words("LIST", {{0, 3}})},
+      {"fewer lists than records with one", words("SFX ", {{44, 1}})},
+      {"list runs past LIST without its 0", words("LIST", {{4, 1}})},
+      {"list word without a LIST chunk", rename("LIST", "XIST")},
+      {"NAME without a terminated name", set_body("NAME", {'s', '8'})},
+      {"SFID with fewer names than sounds", append({"SFID", {'a', 0}})},
+      {"no SFX chunk", rename("SFX ", "SFXX")},
+      {"no SMP chunk", rename("SMP ", "SMPX")},
+      {"no NAME chunk", rename("NAME", "NAMX")},
+      {"no INFO chunk", rename("INFO", "INFX")},
   };
   auto import_image = [&](const Bytes &image) {
     put("h.kfx", image);
     return ImportSFXpackage(path("h.kfx").c_str());
   };
   for (const auto &[what, edit] : cases) {
-    std::vector<Chunk> chunks = hand_bank();
+    Chunks chunks = hand_bank();
     edit(chunks);
     EXPECT_EQ(import_image(riff_of(chunks)), -1) << what;
     EXPECT_EQ(leaked(), 0) << what;
@@ -197,9 +217,8 @@ TEST_F(ImportTest, HostileBanksAreRefusedWholeAndLeaveNothingBehind) {
   Bytes tiny(good.begin(), good.begin() + 11);
   std::copy_n("WAVE", 4, notKsfx.begin() + 8);
   std::copy_n(le32(20).begin(), 4, hidden.begin() + 4); // the stated length hides later chunks
-  std::vector<Chunk> listLast = hand_bank();
-  std::rotate(listLast.begin() + 3, listLast.begin() + 4, listLast.end());
-  listLast.back().stated = 8;
+  Chunks listLast = hand_bank();
+  list_last(8)(listLast);
   listLast.back().body.resize(4);
   Bytes listCut = riff_of(listLast); // the claimed list's 0 lies past the end of the file
   listCut.resize(listCut.size() - 4);
@@ -219,78 +238,22 @@ TEST_F(ImportTest, EveryShapeTheFormatAllowsImportsOnEveryBuild) {
     int32_t plays0, plays1; // SoundPlay's result for sounds 0 and 1
   };
   const Shape shapes[] = {
-      {"as written", [](auto &) {}, 1, 1},
-      {"odd chunk before SFX",
-       [](auto &c) {
-         insert_before(c, "SFX ", {"JUNK", Bytes(1)});
-       },
-       1, 1},
-      {"odd chunk before SMP",
-       [](auto &c) {
-         insert_before(c, "SMP ", {"JUNK", Bytes(5)});
-       },
-       1, 1},
-      {"odd chunk before LIST",
-       [](auto &c) {
-         insert_before(c, "LIST", {"junk", Bytes(1)});
-       },
-       1, 1},
-      {"2-byte chunk first",
-       [](auto &c) {
-         insert_before(c, "INFO", {"JUNK", Bytes(2)});
-       },
-       1, 1},
-      {"big chunk last",
-       [](auto &c) {
-         c.push_back({"JUNK", Bytes(1001, 7)});
-       },
-       1, 1},
-      {"chunks in reverse order", [](auto &c) { std::reverse(c.begin(), c.end()); }, 1, 1},
-      {"lower-case identifiers",
-       [](auto &c) {
-         for (Chunk &each : c)
-           for (char &ch : each.id) ch = (char)std::tolower(ch);
-       },
-       1, 1},
-      {"sound names",
-       [](auto &c) {
-         c.push_back({"SFID", Bytes{'a', 0, 0}});
-       },
-       1, 1},
-      {"stored status 1 and a channel word",
-       [](auto &c) {
-         set_word(c, "SFX ", 8, 1);
-         set_word(c, "SFX ", 20, 0x1234);
-       },
-       0, 1},
-      {"group flag without a list", [](auto &c) { set_word(c, "SFX ", 104, 0); }, 1, 0},
-      {"group with an empty list", [](auto &c) { set_word(c, "LIST", 0, 0); }, 1, 0},
-      {"random group with listCount 0",
-       [](auto &c) {
-         set_word(c, "SFX ", 76, KSFX_GROUP | KSFX_RANDOM);
-         set_word(c, "SFX ", 112, 0);
-       },
-       1, 0},
-      {"random group counting past its list",
-       [](auto &c) {
-         set_word(c, "SFX ", 76, KSFX_GROUP | KSFX_RANDOM);
-         set_word(c, "SFX ", 112, 9);
-       },
-       1, 1},
-      {"LIST cut short at the end of the file, unused",
-       [](auto &c) {
-         set_word(c, "SFX ", 76, 0); // sound 1 becomes a plain sound
-         set_word(c, "SFX ", 104, 0);
-         std::rotate(c.begin() + 3, c.begin() + 4, c.end());
-         c.back().stated = 400;
-       },
-       1, 1},
-      {"LIST running past the end, its list whole",
-       [](auto &c) {
-         std::rotate(c.begin() + 3, c.begin() + 4, c.end());
-         c.back().stated = 400;
-       },
-       1, 1},
+      {"as written", words("SFX ", {}), 1, 1},
+      {"odd chunk before SFX", junk_before("SFX ", 1), 1, 1},
+      {"odd chunk before SMP", junk_before("SMP ", 5), 1, 1},
+      {"odd chunk before LIST", junk_before("LIST", 1), 1, 1},
+      {"2-byte chunk first", junk_before("INFO", 2), 1, 1},
+      {"big chunk last", append({"JUNK", Bytes(1001, 7)}), 1, 1},
+      {"chunks in reverse order", [](Chunks &c) { std::reverse(c.begin(), c.end()); }, 1, 1},
+      {"lower-case identifier", rename("SFX ", "sfx "), 1, 1},
+      {"sound names", append({"SFID", {'a', 0, 0}}), 1, 1},
+      {"stored status 1 and a channel word", words("SFX ", {{8, 1}, {20, 9}}), 0, 1},
+      {"group flag without a list", words("SFX ", {{104, 0}}), 1, 0},
+      {"group with an empty list", words("LIST", {{0, 0}}), 1, 0},
+      {"random group with listCount 0", words("SFX ", {{76, kRandomGroup}, {112, 0}}), 1, 0},
+      {"random group counting past its list", words("SFX ", {{76, kRandomGroup}, {112, 9}}), 1, 1},
+      {"LIST cut short, unused", both(words("SFX ", {{76, 0}, {104, 0}}), list_last(400)), 1, 1},
+      {"LIST running past the end, its list whole", list_last(400), 1, 1},
   };
   ASSERT_EQ(KSOUNDInit(4, 16), 1);
   const long started = platform::live_blocks();

@@ -193,9 +193,6 @@ private:
     state_ = state_ * 1664525u + 1013904223u;
     return static_cast<size_t>((state_ >> 8) % bound);
   }
-  static uint32_t size_at(const std::vector<uint8_t> &b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-  }
   static void put_size(std::vector<uint8_t> &b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
   }
@@ -203,7 +200,7 @@ private:
   static std::vector<std::pair<size_t, size_t>> chunk_spans(const std::vector<uint8_t> &b) {
     std::vector<std::pair<size_t, size_t>> spans;
     for (size_t at = 12; at + 8 <= b.size();) {
-      uint64_t length = 8ull + size_at(b, at + 4) + (size_at(b, at + 4) & 1);
+      uint64_t length = 8ull + get_le32(b, at + 4) + (get_le32(b, at + 4) & 1);
       if (at + length > b.size()) break;
       spans.emplace_back(at, static_cast<size_t>(length));
       at += static_cast<size_t>(length);
@@ -211,7 +208,7 @@ private:
     return spans;
   }
   void resize_chunk(std::vector<uint8_t> &b, size_t at) {
-    uint32_t size = size_at(b, at + 4);
+    uint32_t size = get_le32(b, at + 4);
     const uint32_t choices[] = {0, size + 1, size - 1, size + 4, size * 2, 0xFFFFFFFF};
     put_size(b, at + 4, choices[next(6)]);
   }
