@@ -1,6 +1,7 @@
 // Tests of bank import and discard: slots, samples, the checks on hostile banks, the shapes the
 // format allows, and imports nested in the virtual-path callback.
 #include "bank_fixture.h"
+#include "engine/state.h"
 #include "files/file_size_limit.h"
 
 #include <algorithm>
@@ -287,6 +288,7 @@ TEST_F(ImportTest, ABankCompiledFromPlayingRecordsImportsAgain) {
   ASSERT_EQ(ImportSFXpackage(again.c_str()), 1);
   EXPECT_EQ(SoundPtr(1, 0)->status, 1u); // used as stored: it reads as playing
   EXPECT_EQ(SoundPlay(1, 0), 0);
+  EXPECT_EQ(engine::g_state.lastError, engine::kAlreadyPlaying);
   EXPECT_EQ(SoundPtr(1, 1)->list[0], SoundPtr(1, 0));
   SoundStop(0, 0);
   SoundStop(0, 1);

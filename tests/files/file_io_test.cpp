@@ -2,6 +2,7 @@
 // old file when the write fails, and the sharing rules against another program's locks.
 #include "file_size_limit.h"
 #include "ksnd32.h"
+#include "platform/file.h"
 #include "platform/memory.h"
 #include "temp_dir.h"
 
@@ -71,6 +72,11 @@ TEST(FileIo, FailedOrRefusedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(KSFX_FileWrite(file.c_str(), "new", 3), 0);
   ::close(reader);
   EXPECT_EQ(content(), old);
+  // While a replacement runs, the file cannot be read.
+  platform::Replacement replacement;
+  ASSERT_TRUE(platform::begin_replacement(file.c_str(), &replacement));
+  EXPECT_EQ(KSFX_FileRead(file.c_str(), nullptr), nullptr);
+  platform::abandon_replacement(&replacement);
   EXPECT_EQ(KSFX_FileWrite(file.c_str(), big.data(), (uint32_t)big.size()), 1);
   EXPECT_EQ(content(), big);
   EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});
