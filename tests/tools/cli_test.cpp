@@ -16,6 +16,7 @@
 #include <ksnd32.h>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +78,8 @@ class Ksfx : public ::testing::Test {
 protected:
   void SetUp() override {
     const char *test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = fs::temp_directory_path() / ("ksfx_cli_" + std::string(test));
+    dir_ = fs::temp_directory_path() /
+           ("ksfx_cli_" + std::string(test) + "_" + std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "wav");
     write_file(dir_ / "wav/beep.wav", tone(0.5, 880));
