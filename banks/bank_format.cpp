@@ -69,10 +69,8 @@ bool is_bank(const uint8_t *image, uint64_t size) {
   return size >= 12 && riff::id_matches(image, "RIFF") && riff::id_matches(image + 8, "KSFX");
 }
 
-Lookup find_bank_chunk(const uint8_t *image, uint64_t size, const char *id, riff::Chunk *out) {
-  uint64_t stop = 12 + (uint64_t)get_le32(image + 4);
-  if (!riff::find_chunk(image, size, stop, id, out)) return Lookup::kAbsent;
-  return out->body + out->size <= size ? Lookup::kFound : Lookup::kTruncated;
+bool find_bank_chunk(const uint8_t *image, uint64_t size, const char *id, riff::Chunk *out) {
+  return riff::find_chunk(image, size, 12 + (uint64_t)get_le32(image + 4), id, out);
 }
 
 void encode_sound(uint8_t *out, const SoundRecord &r, uint32_t sampleWord, uint32_t listWord) {

@@ -47,13 +47,10 @@ void write_headers(uint8_t *block, const BankLayout &layout, uint16_t n, uint16_
 // "RIFF" at 0 and "KSFX" at 8 (letters in either case) within `size` bytes.
 bool is_bank(const uint8_t *image, uint64_t size);
 
-// Outcome of a chunk lookup: absent, found with its body inside the file, or found with a body
-// running past the end of the file.
-enum class Lookup { kAbsent, kFound, kTruncated };
-
 // Looks `id` up from the first chunk, reading headers while they start below 12 + the length
-// at offset 4 and lie whole within the `size` bytes that exist. For an image is_bank accepted.
-Lookup find_bank_chunk(const uint8_t *image, uint64_t size, const char *id, riff::Chunk *out);
+// at offset 4 and lie whole within the `size` bytes that exist. For an image is_bank accepted;
+// whether the body fits in the file is for the caller.
+bool find_bank_chunk(const uint8_t *image, uint64_t size, const char *id, riff::Chunk *out);
 
 // The 32-bit file words of a record. Reference fields hold the given words; every other word is
 // the record's own (a wide reference keeps its low 32 bits).
@@ -66,7 +63,7 @@ SoundRecord decode_sound(const uint8_t *in);
 // A SampleRecord read from its file words, with `data` and `image` null.
 SampleRecord decode_sample(const uint8_t *in);
 
-// File word offsets the reader checks before decoding.
+// File word offsets of the fields that are read on their own.
 constexpr std::size_t kSoundStatusOffset = 8;
 constexpr std::size_t kSoundFlagsOffset = 16;
 constexpr std::size_t kSoundListOffset = 44;

@@ -4,6 +4,7 @@
 // count, refuses the call with 0 before any file is touched; a record without a sample stores
 // sample position 0 (readers ignore the word).
 #include "banks/bank_format.h"
+#include "exports/boundary.h"
 #include "ksnd32.h"
 #include "platform/memory.h"
 
@@ -85,12 +86,9 @@ void write_samples(uint8_t *block, const BankLayout &layout, const SampleRecord 
     banks::encode_sample(block + layout.smp + 8 + banks::kSampleBytes * i, samples[i]);
 }
 
-} // namespace
-
-extern "C" int32_t CompileSFXpackage(const char *fileName, const SoundRecord *records,
-                                     const char *const *soundNames, uint16_t n,
-                                     const SampleRecord *samples, const char *const *sampleNames,
-                                     uint16_t m) {
+int32_t compile_bank(const char *fileName, const SoundRecord *records,
+                     const char *const *soundNames, uint16_t n, const SampleRecord *samples,
+                     const char *const *sampleNames, uint16_t m) {
   if (!inputs_usable(records, n, samples, sampleNames, m)) return 0;
   BankLayout layout;
   bool hasNames = soundNames != nullptr;
@@ -109,4 +107,14 @@ extern "C" int32_t CompileSFXpackage(const char *fileName, const SoundRecord *re
   int32_t written = KSFX_FileWrite(fileName, block, layout.total);
   GlobalFree(block);
   return written ? 1 : 0;
+}
+
+} // namespace
+
+extern "C" int32_t CompileSFXpackage(const char *fileName, const SoundRecord *records,
+                                     const char *const *soundNames, uint16_t n,
+                                     const SampleRecord *samples, const char *const *sampleNames,
+                                     uint16_t m) {
+  return exports::guarded(
+      0, [&] { return compile_bank(fileName, records, soundNames, n, samples, sampleNames, m); });
 }

@@ -11,12 +11,14 @@
 #include "engine/channels.h"
 #include "engine/lock.h"
 #include "engine/state.h"
+#include "exports/boundary.h"
 #include "ksnd32.h"
 
 namespace {
 
 struct HandleState {
   SoundDebugInfo debug; // the block SoundDbgInfo returns; host thread, under the lock
+  SoundDebugInfo none;  // all zero: what SoundDbgInfo returns when it fails
 };
 HandleState g_handles;
 
@@ -44,54 +46,70 @@ SoundRecord *record_for(int32_t bank, int32_t sound) {
 extern "C" {
 
 SoundRecord *SoundPtr(int32_t bank, int32_t sound) {
-  engine::AudioLock lock;
-  return record_for(bank, sound);
+  return exports::guarded<SoundRecord *>(nullptr, [&] {
+    engine::AudioLock lock;
+    return record_for(bank, sound);
+  });
 }
 
 int32_t SoundPlay(int32_t bank, int32_t sound) {
-  engine::AudioLock lock;
-  SoundRecord *record = record_for(bank, sound);
-  return record ? KSFX_PlaySFX(record) : 0;
+  return exports::guarded(0, [&] {
+    engine::AudioLock lock;
+    SoundRecord *record = record_for(bank, sound);
+    return record ? KSFX_PlaySFX(record) : 0;
+  });
 }
 
 int32_t SoundPlace(int32_t bank, int32_t sound, int32_t x, int32_t y) {
-  engine::AudioLock lock;
-  SoundRecord *record = record_for(bank, sound);
-  return record ? KSFX_Play3DSFX(record, (int16_t)x, (int16_t)y) : 0;
+  return exports::guarded(0, [&] {
+    engine::AudioLock lock;
+    SoundRecord *record = record_for(bank, sound);
+    return record ? KSFX_Play3DSFX(record, (int16_t)x, (int16_t)y) : 0;
+  });
 }
 
 int32_t SoundUpdate(int32_t bank, int32_t sound, int32_t rate, int32_t volume, int32_t pan) {
-  engine::AudioLock lock;
-  SoundRecord *record = record_for(bank, sound);
-  return record ? KSFX_UpdateSFX(record, rate, volume, pan) : 0;
+  return exports::guarded(0, [&] {
+    engine::AudioLock lock;
+    SoundRecord *record = record_for(bank, sound);
+    return record ? KSFX_UpdateSFX(record, rate, volume, pan) : 0;
+  });
 }
 
 void SoundStop(int32_t bank, int32_t sound) {
-  engine::AudioLock lock;
-  if (SoundRecord *record = record_for(bank, sound)) KSFX_StopSFX(record);
+  exports::guarded([&] {
+    engine::AudioLock lock;
+    if (SoundRecord *record = record_for(bank, sound)) KSFX_StopSFX(record);
+  });
 }
 
 int32_t IsSoundPlaying(int32_t bank, int32_t sound) {
-  engine::AudioLock lock;
-  SoundRecord *record = record_for(bank, sound);
-  return record && record->status == 1 ? 1 : 0;
+  return exports::guarded(0, [&] {
+    engine::AudioLock lock;
+    SoundRecord *record = record_for(bank, sound);
+    return record && record->status == 1 ? 1 : 0;
+  });
 }
 
 int32_t IsSoundLoop(int32_t bank, int32_t sound) {
-  engine::AudioLock lock;
-  SoundRecord *record = record_for(bank, sound);
-  return record && (record->flags & (KSFX_LOOP | KSFX_GROUP)) ? 1 : 0;
+  return exports::guarded(0, [&] {
+    engine::AudioLock lock;
+    SoundRecord *record = record_for(bank, sound);
+    return record && (record->flags & (KSFX_LOOP | KSFX_GROUP)) ? 1 : 0;
+  });
 }
 
 SoundDebugInfo *SoundDbgInfo(int32_t bank) {
-  engine::AudioLock lock;
-  const banks::PackageEntry none{};
-  bool inTable = bank >= 0 && bank < banks::kPackageSlots;
-  const banks::PackageEntry &entry = inTable ? banks::g_packages[bank] : none;
-  g_handles.debug =
-      SoundDebugInfo{entry.soundCount,      entry.sampleCount, entry.sounds,  entry.samples,
-                     &engine::g_idleRecord, entry.sampleNames, entry.soundIds};
-  return &g_handles.debug;
+  return exports::guarded(&g_handles.none, [&] {
+    engine::AudioLock lock;
+    const banks::PackageEntry none{};
+    bool inTable = bank >= 0 && bank < banks::kPackageSlots;
+    const banks::PackageEntry &entry = inTable ? banks::g_packages[bank] : none;
+    g_handles.debug =
+        SoundDebugInfo{entry.soundCount,      entry.sampleCount, entry.sounds,  entry.samples,
+                       &engine::g_idleRecord, entry.sampleNames, entry.soundIds};
+    return &g_handles.debug;
+  });
 }
 
 } // extern "C"

@@ -1,19 +1,20 @@
-// ImportSFXpackage: reads a bank file whole into the lowest free package slot, checks it, loads
-// every sample's WAV file and turns the stored indexes into references.
-// Where pointers are 32 bits the records, samples and lists are used in place in the image (their
-// bodies must start 4-aligned); with wider pointers one extra block per bank holds the native
-// records, samples and list arrays decoded from the image, which keeps its 32-bit words.
-// Choices: the whole bank is checked before any sample file is read, so a malformed bank fails
-// with -1 without reading a sample or showing a message. Malformed means: a required chunk
-// missing or running past the file, bodies shorter than their counts, a "NAME" body without m
-// terminated names, a sampleIndex >= m, a stored status other than 0 (its channel word cannot
-// name a channel of this process), a list entry outside 1..n or a list without its 0 inside
-// "LIST", fewer lists than records with one, a group without elements, or a random group whose
-// listCount is 0 or more than its entries. A WAV file whose RIFF length runs past its end is
-// read up to its end.
-#include "banks/bank_format.h"
+// ImportSFXpackage: reads a bank file whole into the lowest free package slot, checks it with the
+// bank checker, loads every sample's WAV file and turns the stored indexes into references.
+// Where pointers are 32 bits and the bodies of "SFX ", "SMP " and (when a record has a list)
+// "LIST" start 4-aligned, the records, samples and lists are used in place in the image.
+// Otherwise (wider pointers, or an extra chunk of odd size before one of those bodies) one extra
+// block per bank holds the native records, samples and lists decoded from the image, which keeps
+// its file words; the choice is made per bank, so every build imports every bank the checker
+// accepts.
+// Choices: the whole bank is checked before any sample file is read (banks/bank_check.h says
+// what is refused), so a malformed bank fails with -1 without reading a sample or showing a
+// message. A slot being loaded is never handed out again: an import started from inside the
+// virtual-path callback takes the next free slot, and the discards refuse the loading slot.
+// Each sample's image is its file's bytes, unchanged.
+#include "banks/bank_check.h"
 #include "banks/package_table.h"
 #include "engine/records.h"
+#include "exports/boundary.h"
 #include "files/virtual_path.h"
 #include "ksnd32.h"
 #include "platform/memory.h"
@@ -23,33 +24,34 @@
 
 namespace {
 
-using banks::Lookup;
+using banks::BankCheck;
 using banks::PackageEntry;
-using riff::get_le32;
-
-// The chunks of one bank image, all checked to lie inside it.
-struct BankView {
-  uint8_t *image;
-  uint64_t size; // bytes that really exist
-  uint16_t soundCount, sampleCount;
-  riff::Chunk sfx, smp, list, name, sfid;
-  bool hasSfid;
-  uint64_t listWords; // LIST words that the records' lists use, terminators included
-};
 
 // Where the decoded records live: in the image, or in the native block.
 struct Storage {
   SoundRecord *sounds;
   SampleRecord *samples;
-  SoundRecord **lists; // one entry per used LIST word
+  SoundRecord **lists; // one entry per LIST word the records use
   void *native;        // the extra block, null where records are used in place
 };
 
 enum class SampleLoad { kDone, kFailed, kMissing };
 
+// Marks a slot as loading for the length of one import.
+class LoadingSlot {
+public:
+  explicit LoadingSlot(int32_t slot) : slot_(slot) { banks::set_slot_loading(slot_, true); }
+  ~LoadingSlot() { banks::set_slot_loading(slot_, false); }
+  LoadingSlot(const LoadingSlot &) = delete;
+  LoadingSlot &operator=(const LoadingSlot &) = delete;
+
+private:
+  int32_t slot_;
+};
+
 int32_t lowest_free_slot() {
   for (int32_t slot = 0; slot < banks::kPackageSlots; ++slot)
-    if (!banks::g_packages[slot].inUse) return slot;
+    if (!banks::g_packages[slot].inUse && !banks::slot_loading(slot)) return slot;
   return -1;
 }
 
@@ -61,104 +63,22 @@ uint8_t *read_whole(const char *fileName, uint64_t *size) {
   return static_cast<uint8_t *>(image);
 }
 
-// The WAV set-up walks up to the image's stated RIFF length. The loaded copy states the file's
-// real length instead, so files whose writer left a wrong one (streaming writers leave 0 or
-// 0xFFFFFFFF) still load and the walk stays inside the block. False below 12 bytes.
-bool bound_wav_length(uint8_t *wav, uint64_t size) {
-  if (size < 12 || size - 8 > UINT32_MAX) return false;
-  riff::put_le32(wav + 4, (uint32_t)(size - 8));
-  return true;
-}
-
-bool body_aligned(const riff::Chunk &chunk) {
-  return !engine::kRecordsInPlace || chunk.body % 4 == 0;
-}
-
-bool find_required(const BankView &view, const char *id, uint64_t minimum, riff::Chunk *out) {
-  return banks::find_bank_chunk(view.image, view.size, id, out) == Lookup::kFound &&
-         out->size >= minimum;
-}
-
-bool names_terminated(const BankView &view) {
-  const uint8_t *at = view.image + view.name.body;
-  const uint8_t *end = at + view.name.size;
-  for (uint32_t i = 0; i < view.sampleCount; ++i) {
-    at = static_cast<const uint8_t *>(std::memchr(at, 0, (std::size_t)(end - at)));
-    if (!at) return false;
-    ++at;
-  }
-  return true;
-}
-
-// Walks the list starting at LIST word `cursor`; false when it leaves the body or names a record
-// outside 1..n. *entries receives its length, *cursor moves past its 0.
-bool walk_list(const BankView &view, uint64_t *cursor, uint32_t *entries) {
-  *entries = 0;
-  for (;;) {
-    if ((*cursor + 1) * 4 > view.list.size) return false;
-    uint32_t number = get_le32(view.image + view.list.body + 4 * (*cursor)++);
-    if (number == 0) return true;
-    if (number > view.soundCount) return false;
-    ++*entries;
-  }
-}
-
-bool record_consistent(const BankView &view, const uint8_t *record, bool hasList,
-                       uint64_t *cursor) {
-  if (get_le32(record + banks::kSoundStatusOffset) != 0) return false;
-  if (get_le32(record + banks::kSoundSampleIndexOffset) >= view.sampleCount) return false;
-  uint16_t flags = riff::get_le16(record + banks::kSoundFlagsOffset);
-  uint32_t entries = 0;
-  if (get_le32(record + banks::kSoundListOffset) != 0 &&
-      (!hasList || !walk_list(view, cursor, &entries)))
-    return false;
-  if (!(flags & KSFX_GROUP)) return true;
-  uint32_t listCount = get_le32(record + banks::kSoundListCountOffset);
-  return entries > 0 && (!(flags & KSFX_RANDOM) || (listCount > 0 && listCount <= entries));
-}
-
-bool sounds_consistent(BankView *view) {
-  Lookup list = banks::find_bank_chunk(view->image, view->size, "LIST", &view->list);
-  if (list == Lookup::kTruncated) return false;
-  uint64_t cursor = 0;
-  for (uint32_t r = 0; r < view->soundCount; ++r) {
-    const uint8_t *record = view->image + view->sfx.body + banks::kSoundBytes * r;
-    if (!record_consistent(*view, record, list == Lookup::kFound, &cursor)) return false;
-  }
-  view->listWords = cursor;
-  return cursor == 0 || body_aligned(view->list);
-}
-
-bool check_bank(BankView *view) {
-  if (!banks::is_bank(view->image, view->size)) return false;
-  riff::Chunk info{};
-  if (!find_required(*view, "INFO", banks::kInfoBodySize, &info)) return false;
-  view->sampleCount = riff::get_le16(view->image + info.body);
-  view->soundCount = riff::get_le16(view->image + info.body + 2);
-  uint64_t m = view->sampleCount, n = view->soundCount;
-  if (!find_required(*view, "SMP ", banks::kSampleBytes * m, &view->smp) ||
-      !body_aligned(view->smp))
-    return false;
-  if (!find_required(*view, "NAME", 0, &view->name) || !names_terminated(*view)) return false;
-  if (!find_required(*view, "SFX ", banks::kSoundBytes * n, &view->sfx) || !body_aligned(view->sfx))
-    return false;
-  Lookup sfid = banks::find_bank_chunk(view->image, view->size, "SFID", &view->sfid);
-  if (sfid == Lookup::kTruncated) return false;
-  view->hasSfid = sfid == Lookup::kFound;
-  return sounds_consistent(view);
+bool usable_in_place(const BankCheck &check) {
+  return engine::kRecordsInPlace && check.sfx.at.body % 4 == 0 && check.smp.at.body % 4 == 0 &&
+         (check.listWords == 0 || check.list.at.body % 4 == 0);
 }
 
 // Points the storage into the image, or allocates the native block for it.
-bool make_storage(const BankView &view, Storage *out) {
-  if constexpr (engine::kRecordsInPlace) {
-    *out = Storage{reinterpret_cast<SoundRecord *>(view.image + view.sfx.body),
-                   reinterpret_cast<SampleRecord *>(view.image + view.smp.body),
-                   reinterpret_cast<SoundRecord **>(view.image + view.list.body), nullptr};
+bool make_storage(uint8_t *image, const BankCheck &check, Storage *out) {
+  if (usable_in_place(check)) {
+    *out = Storage{reinterpret_cast<SoundRecord *>(image + check.sfx.at.body),
+                   reinterpret_cast<SampleRecord *>(image + check.smp.at.body),
+                   reinterpret_cast<SoundRecord **>(image + check.list.at.body), nullptr};
     return true;
   }
-  std::size_t soundBytes = sizeof(SoundRecord) * view.soundCount;
-  std::size_t sampleBytes = sizeof(SampleRecord) * view.sampleCount;
-  std::size_t listBytes = sizeof(SoundRecord *) * (std::size_t)view.listWords;
+  std::size_t soundBytes = sizeof(SoundRecord) * check.soundCount;
+  std::size_t sampleBytes = sizeof(SampleRecord) * check.sampleCount;
+  std::size_t listBytes = sizeof(SoundRecord *) * (std::size_t)check.listWords;
   auto *block =
       static_cast<uint8_t *>(platform::global_alloc(soundBytes + sampleBytes + listBytes));
   if (!block) return false;
@@ -169,18 +89,19 @@ bool make_storage(const BankView &view, Storage *out) {
 }
 
 // Resolves, reads and sets up every sample in order. *loaded counts the WAV blocks now owned by
-// the samples; `path` holds the last resolved name.
-SampleLoad load_samples(const BankView &view, const Storage &storage, uint32_t *loaded,
-                        char *path) {
-  const char *name = reinterpret_cast<const char *>(view.image + view.name.body);
-  for (uint32_t i = 0; i < view.sampleCount; ++i) {
+// the samples; `path` holds the last resolved name. A file under 12 bytes cannot hold a RIFF
+// header and fails the set-up unread.
+SampleLoad load_samples(const uint8_t *image, const BankCheck &check, const Storage &storage,
+                        uint32_t *loaded, char *path) {
+  const char *name = reinterpret_cast<const char *>(image + check.name.at.body);
+  for (uint32_t i = 0; i < check.sampleCount; ++i) {
     if (!VirtualizeFilePath(name, path)) return SampleLoad::kFailed;
     uint64_t wavSize = 0;
     uint8_t *wav = read_whole(path, &wavSize);
     if (!wav) return SampleLoad::kMissing;
     SampleRecord &sample = storage.samples[i];
-    sample = banks::decode_sample(view.image + view.smp.body + banks::kSampleBytes * i);
-    if (!bound_wav_length(wav, wavSize) || !KSFX_SetupWAVsample(&sample, wav)) {
+    sample = banks::decode_sample(banks::sample_bytes(image, check, i));
+    if (wavSize < 12 || !KSFX_SetupWAVsample(&sample, wav)) {
       GlobalFree(wav);
       return SampleLoad::kFailed;
     }
@@ -192,9 +113,10 @@ SampleLoad load_samples(const BankView &view, const Storage &storage, uint32_t *
 }
 
 // Turns the list starting at `cursor` into references; returns the word after its 0.
-uint64_t link_list(const BankView &view, const Storage &storage, uint64_t cursor) {
+uint64_t link_list(const uint8_t *image, const BankCheck &check, const Storage &storage,
+                   uint64_t cursor) {
   for (;;) {
-    uint32_t number = get_le32(view.image + view.list.body + 4 * cursor);
+    uint32_t number = banks::list_word(image, check, cursor);
     storage.lists[cursor++] = number ? &storage.sounds[number - 1] : nullptr;
     if (!number) return cursor;
   }
@@ -202,50 +124,43 @@ uint64_t link_list(const BankView &view, const Storage &storage, uint64_t cursor
 
 // Decodes every record with its references; in place each record is read whole before it is
 // written back over its own bytes.
-void fix_up_sounds(const BankView &view, const Storage &storage) {
+void fix_up_sounds(const uint8_t *image, const BankCheck &check, const Storage &storage) {
   uint64_t cursor = 0;
-  for (uint32_t r = 0; r < view.soundCount; ++r) {
-    const uint8_t *stored = view.image + view.sfx.body + banks::kSoundBytes * r;
-    SoundRecord record = banks::decode_sound(stored);
+  for (uint32_t r = 0; r < check.soundCount; ++r) {
+    SoundRecord record = banks::decode_sound(banks::sound_bytes(image, check, r));
     record.sample = &storage.samples[record.sampleIndex];
     record.baseVolume = (uint32_t)record.volume;
-    if (get_le32(stored + banks::kSoundListOffset) != 0) {
+    if (banks::sound_has_list(image, check, r)) {
       record.list = &storage.lists[cursor];
-      cursor = link_list(view, storage, cursor);
+      cursor = link_list(image, check, storage, cursor);
     }
     storage.sounds[r] = record;
   }
 }
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
-void keep_native(PackageEntry &entry, void *native) { entry.native = native; }
-#else
-void keep_native(PackageEntry &, void *) {}
-#endif
-
-void publish(PackageEntry &entry, const BankView &view, const Storage &storage) {
-  entry.soundCount = view.soundCount;
-  entry.sampleCount = view.sampleCount;
+void publish(PackageEntry &entry, uint8_t *image, const BankCheck &check, const Storage &storage) {
+  entry.image = image;
+  entry.soundCount = check.soundCount;
+  entry.sampleCount = check.sampleCount;
   entry.sounds = storage.sounds;
   entry.samples = storage.samples;
-  entry.sampleNames = reinterpret_cast<char *>(view.image + view.name.body);
-  entry.soundIds = view.hasSfid ? reinterpret_cast<char *>(view.image + view.sfid.body) : nullptr;
-  keep_native(entry, storage.native);
+  entry.sampleNames = reinterpret_cast<char *>(image + check.name.at.body);
+  entry.soundIds =
+      check.sfid.found ? reinterpret_cast<char *>(image + check.sfid.at.body) : nullptr;
+  entry.native = storage.native;
   entry.inUse = 1;
 }
 
 // Releases everything this import took and leaves the slot free.
-int32_t fail(PackageEntry &entry, const Storage &storage, uint32_t loaded) {
+int32_t fail(PackageEntry &entry, uint8_t *image, const Storage &storage, uint32_t loaded) {
   for (uint32_t i = 0; i < loaded; ++i) GlobalFree(storage.samples[i].image);
   GlobalFree(storage.native);
-  GlobalFree(entry.image);
+  GlobalFree(image);
   entry = PackageEntry{};
   return -1;
 }
 
-} // namespace
-
-extern "C" int32_t ImportSFXpackage(const char *fileName) {
+int32_t import_bank(const char *fileName) {
   int32_t slot = lowest_free_slot();
   if (slot < 0) return -1;
   PackageEntry &entry = banks::g_packages[slot];
@@ -253,24 +168,33 @@ extern "C" int32_t ImportSFXpackage(const char *fileName) {
     DiscardPackageSampleBits(slot);
     DiscardSFXpackage(slot);
   }
+  LoadingSlot loading(slot);
 
-  BankView view{};
-  view.image = read_whole(fileName, &view.size);
-  if (!view.image) return -1;
-  entry.image = view.image;
+  uint64_t size = 0;
+  uint8_t *image = read_whole(fileName, &size);
+  if (!image) return -1;
+  entry.image = image;
+  const BankCheck check = banks::check_bank(image, size);
   Storage storage{};
-  if (!check_bank(&view) || !make_storage(view, &storage)) return fail(entry, storage, 0);
+  if (check.refusal != banks::Refusal::kNone || !make_storage(image, check, &storage))
+    return fail(entry, image, storage, 0);
 
   char path[files::kResolvedNameSize] = {};
   uint32_t loaded = 0;
-  SampleLoad samples = load_samples(view, storage, &loaded, path);
+  SampleLoad samples = load_samples(image, check, storage, &loaded, path);
   if (samples != SampleLoad::kDone) {
-    fail(entry, storage, loaded);
+    fail(entry, image, storage, loaded);
     if (samples == SampleLoad::kMissing)
       platform::message_box(path, "Couldn't Find Sample File!", platform::kMessageBoxExclamationOk);
     return -1;
   }
-  fix_up_sounds(view, storage);
-  publish(entry, view, storage);
+  fix_up_sounds(image, check, storage);
+  publish(entry, image, check, storage);
   return slot;
+}
+
+} // namespace
+
+extern "C" int32_t ImportSFXpackage(const char *fileName) {
+  return exports::guarded(-1, [&] { return import_bank(fileName); });
 }

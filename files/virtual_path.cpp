@@ -3,14 +3,19 @@
 // Owns the virtual path and the callback.
 //
 // Choices: a virtual path over 255 characters is cut to 255. The output buffer is taken to hold
-// 260 bytes: a composed name that does not fit is refused (output empty) rather than cut, and so
-// is a name that exists as passed but does not fit. A leading "X:" is split off as a drive on
-// every platform, so names written on Windows resolve. Names are UTF-8 here, whose multi-byte
-// sequences never contain a separator or a dot byte, so bytes are scanned one at a time.
+// 260 bytes, and a name that cannot be copied whole into it counts as not found there: a name
+// that exists but is too long is looked for under the virtual path by its base name and
+// extension, then the callback is asked (the default one shows its notice), so no such name
+// fails silently; a composed name that does not fit counts as not existing. A leading "X:" is
+// split off as a drive on every platform, so names written on Windows resolve. The split asks
+// the platform which bytes open a double-byte character and never takes the byte after one for
+// a separator or a dot.
 #include "files/virtual_path.h"
 
+#include "exports/boundary.h"
 #include "ksnd32.h"
 #include "platform/file.h"
+#include "platform/lead_byte.h"
 #include "platform/message_box.h"
 
 #include <cstdio>
@@ -49,9 +54,18 @@ bool is_drive_prefix(const char *name) {
 
 NameParts split_last_component(const char *name) {
   const char *component = is_drive_prefix(name) ? name + 2 : name;
-  for (const char *p = component; *p; ++p)
-    if (*p == '/' || *p == '\\') component = p + 1;
-  const char *dot = std::strrchr(component, '.');
+  const char *dot = nullptr;
+  for (const char *p = component; *p; ++p) {
+    if (platform::is_lead_byte((uint8_t)*p)) {
+      if (!p[1]) break;
+      ++p; // the character's second byte, whatever its value
+    } else if (*p == '/' || *p == '\\') {
+      component = p + 1;
+      dot = nullptr;
+    } else if (*p == '.') {
+      dot = p;
+    }
+  }
   std::size_t baseLength = dot ? (std::size_t)(dot - component) : std::strlen(component);
   NameParts parts;
   copy_cut(parts.base, component, baseLength);
@@ -93,6 +107,26 @@ int32_t refuse(char *out) {
   return 0;
 }
 
+int32_t resolve(const char *name, char *out) {
+  // A copy: the callback gets the name as passed even when `out` is the caller's name buffer.
+  const std::string original(name);
+  const NameParts parts = split_last_component(original.c_str());
+  if (original.size() < files::kResolvedNameSize && platform::name_exists(original.c_str())) {
+    std::memcpy(out, original.c_str(), original.size() + 1);
+    return 1;
+  }
+  if (g_paths.virtualPath[0] && compose(out, parts) && platform::name_exists(out)) return 1;
+  if (g_paths.callback(original.c_str()) == 0) return refuse(out);
+  return compose(out, parts) && platform::name_exists(out) ? 1 : 0;
+}
+
+void set_virtual_path(const char *path) {
+  std::size_t length = 0;
+  while (length < kPartSize - 1 && path[length]) ++length;
+  std::memmove(g_paths.virtualPath, path, length);
+  g_paths.virtualPath[length] = '\0';
+}
+
 } // namespace
 
 namespace files {
@@ -106,29 +140,17 @@ extern "C" {
 int32_t VirtualizeFilePath(const char *name, char *out) {
   if (!out) return 0;
   if (!name) return refuse(out);
-  // A copy: the callback gets the name as passed even when `out` is the caller's name buffer.
-  const std::string original(name);
-  const NameParts parts = split_last_component(original.c_str());
-  if (platform::name_exists(original.c_str())) {
-    if (original.size() >= files::kResolvedNameSize) return refuse(out);
-    std::memcpy(out, original.c_str(), original.size() + 1);
-    return 1;
-  }
-  if (g_paths.virtualPath[0] && compose(out, parts) && platform::name_exists(out)) return 1;
-  if (g_paths.callback(original.c_str()) == 0) return refuse(out);
-  return compose(out, parts) && platform::name_exists(out) ? 1 : 0;
+  constexpr int32_t kThrew = -1; // out of memory, or the host callback threw
+  int32_t resolved = exports::guarded(kThrew, [&] { return resolve(name, out); });
+  return resolved == kThrew ? refuse(out) : resolved;
 }
 
 void SetVirtualFilePath(const char *path) {
-  if (!path || !path[0]) return;
-  std::size_t length = 0;
-  while (length < kPartSize - 1 && path[length]) ++length;
-  std::memmove(g_paths.virtualPath, path, length);
-  g_paths.virtualPath[length] = '\0';
+  if (path && path[0]) exports::guarded([&] { set_virtual_path(path); });
 }
 
 void SetVirtualFilePathCallBack(KSFX_VPATHCALLBACK callback) {
-  if (callback) g_paths.callback = callback;
+  if (callback) exports::guarded([&] { g_paths.callback = callback; });
 }
 
 } // extern "C"

@@ -1,8 +1,10 @@
 // Stand-ins for the Windows file calls used by whole-file I/O: open with the sharing rules, size,
-// rewind, read, write and close. The sharing rules are emulated with advisory whole-file locks.
+// rewind, read, write and close, and the replacement of a whole file through a temporary file.
+// The sharing rules are emulated with advisory whole-file locks.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -16,9 +18,29 @@ struct File {
 // the name is missing, is not a regular file, or someone holds it for writing.
 File open_shared_read(const char *name);
 
-// Opens a regular file for writing with no sharing, creating it or truncating it to 0 bytes
-// once nobody else holds it: fails (leaving an existing file untouched) when anyone does.
-File create_exclusive_write(const char *name);
+// A whole-file replacement: the new content goes to a temporary file in the target's directory,
+// which is renamed over the target only once all of it is on disk, so a failed write leaves the
+// old file (or no file) as it was. Meanwhile the target itself is held with no sharing: nobody
+// can read it, and someone already reading it makes begin_replacement fail.
+struct Replacement {
+  File target;            // the final name, held exclusively
+  File temp;              // where the content is written (write_file)
+  bool createdTarget;     // the final name did not exist: it is held as an empty placeholder
+  const char *targetName; // the caller's name, which outlives the replacement
+  std::string tempName;
+};
+
+// Holds `name` for writing and creates a uniquely named temporary file beside it, with the
+// target's permissions. False, with nothing changed on disk, when the name cannot be held (a
+// missing directory, not a regular file, someone holding it) or no temporary can be created.
+bool begin_replacement(const char *name, Replacement *out);
+
+// Flushes the temporary to disk, closes it, renames it over the target and lets the target go.
+// False when a step fails; the temporary is then removed and the target is as it was.
+bool commit_replacement(Replacement *replacement);
+
+// Removes the temporary and lets the target go (removing the placeholder begin created).
+void abandon_replacement(Replacement *replacement);
 
 // The file's size in bytes; false when the query failed.
 bool file_size(File file, uint64_t *size);

@@ -1,9 +1,13 @@
 // POSIX stand-ins for the Windows file calls. Reading shares the file with readers only and
 // writing shares it with nobody; both are emulated with flock() locks taken without waiting.
-// Without large-file support (32-bit builds) files of 2 GiB or more fail to open.
+// A replacement's temporary is named ".ksnd32-PID-NNNNNNNN.tmp" in the target's directory and
+// takes the target's permission bits; the rename replaces a symbolic link itself, not the file
+// it names. Without large-file support (32-bit builds) files of 2 GiB or more fail to open.
 #include "platform/file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -51,18 +55,87 @@ File finish_open(int fd, int lockMode) {
   return File{fd};
 }
 
+// ".ksnd32-PID-00000000.tmp" in the directory of `target`; the digits are set per attempt.
+constexpr std::size_t kTemporaryDigits = 8, kTemporaryTail = 4; // hex digits, then ".tmp"
+std::string temporary_name(const char *target) {
+  const char *slash = std::strrchr(target, '/');
+  std::string name(target, slash ? (std::size_t)(slash - target + 1) : 0);
+  char leaf[64];
+  std::snprintf(leaf, sizeof leaf, ".ksnd32-%ld-00000000.tmp", (long)::getpid());
+  return name + leaf;
+}
+
+// A fresh temporary: the digits count up until an unused name is found.
+File create_temporary(std::string &name) {
+  static std::atomic<uint32_t> counter{0};
+  char *digits = name.data() + name.size() - kTemporaryTail - kTemporaryDigits;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char hex[kTemporaryDigits + 1];
+    std::snprintf(hex, sizeof hex, "%08x", (unsigned)counter.fetch_add(1));
+    std::memcpy(digits, hex, kTemporaryDigits);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return File{fd};
+  }
+  return File{-1};
+}
+
+// Opens the target for writing without truncating it, creating an empty placeholder when it does
+// not exist, and takes its exclusive lock.
+bool hold_target(const char *name, Replacement *out) {
+  out->createdTarget = false;
+  int fd = ::open(name, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
+    out->createdTarget = fd >= 0;
+  }
+  out->target = finish_open(fd, LOCK_EX);
+  if (out->target.valid()) return true;
+  if (out->createdTarget) ::unlink(name);
+  return false;
+}
+
+// Ends a replacement that will not be committed: the temporary (when it was created) is closed
+// and removed, and the target let go, removing the placeholder hold_target created.
+bool give_up(Replacement *r, int error, bool tempCreated) {
+  if (r->temp.valid()) ::close(r->temp.fd);
+  if (tempCreated) ::unlink(r->tempName.c_str());
+  ::close(r->target.fd);
+  if (r->createdTarget) ::unlink(r->targetName);
+  r->temp = r->target = File{-1};
+  t_files.lastError = (uint32_t)error;
+  return false;
+}
+
 } // namespace
 
 File open_shared_read(const char *name) {
   return finish_open(::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC), LOCK_SH);
 }
 
-File create_exclusive_write(const char *name) {
-  // Truncation waits for the exclusive lock, so a file held by someone else keeps its content.
-  File file = finish_open(::open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666), LOCK_EX);
-  if (file.valid() && ::ftruncate(file.fd, 0) != 0) return abandon(file.fd, errno);
-  return file;
+bool begin_replacement(const char *name, Replacement *out) {
+  out->tempName = temporary_name(name); // allocates before anything is opened
+  out->targetName = name;
+  out->temp = File{-1};
+  if (!hold_target(name, out)) return false;
+  struct stat target;
+  mode_t mode = ::fstat(out->target.fd, &target) == 0 ? (target.st_mode & 07777) : 0666;
+  out->temp = create_temporary(out->tempName);
+  if (!out->temp.valid()) return give_up(out, errno, false);
+  if (!out->createdTarget && ::fchmod(out->temp.fd, mode) != 0) return give_up(out, errno, true);
+  return succeed();
 }
+
+bool commit_replacement(Replacement *r) {
+  bool ok = ::fsync(r->temp.fd) == 0;
+  ok = ::close(r->temp.fd) == 0 && ok;
+  r->temp = File{-1};
+  if (!ok || ::rename(r->tempName.c_str(), r->targetName) != 0) return give_up(r, errno, true);
+  ::close(r->target.fd);
+  r->target = File{-1};
+  return succeed();
+}
+
+void abandon_replacement(Replacement *r) { give_up(r, 0, true); }
 
 bool file_size(File file, uint64_t *size) {
   struct stat info;

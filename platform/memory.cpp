@@ -3,6 +3,7 @@
 // registry of live blocks answers known_block_size for addresses that may not be ours.
 #include "platform/memory.h"
 
+#include "exports/boundary.h"
 #include "ksnd32.h"
 
 #include <atomic>
@@ -85,10 +86,11 @@ long live_blocks() { return g_live.load(); }
 } // namespace platform
 
 extern "C" void *GlobalFree(void *block) {
-  if (block) {
+  if (!block) return nullptr;
+  return exports::guarded(block, [&]() -> void * {
     platform::forget(block);
     std::free(platform::header_of(block));
     --platform::g_live;
-  }
-  return nullptr;
+    return nullptr;
+  });
 }

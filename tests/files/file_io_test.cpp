@@ -1,6 +1,8 @@
-// Whole-file read and write on real files: blocks, caller's buffers, replacement, and refusal
-// while another program holds the file for writing.
+// Whole-file read and write on real files: blocks, caller's buffers, replacement that keeps the
+// old file when the write fails, and the sharing rules against another program's locks.
+#include "file_size_limit.h"
 #include "ksnd32.h"
+#include "platform/file.h"
 #include "platform/memory.h"
 #include "temp_dir.h"
 
@@ -47,6 +49,37 @@ TEST(FileIo, WriteCreatesOrReplacesWithExactlyTheLengthGivenButNeedsTheDirectory
   EXPECT_TRUE(std::filesystem::exists(file)); // zero length still leaves the file
   EXPECT_EQ(KSFX_FileWrite((dir / "no_dir/out.bin").c_str(), "x", 1), 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "no_dir"));
+}
+
+TEST(FileIo, FailedOrRefusedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string file = dir / "data.bin", old = "the old content";
+  dir.put("data.bin", old);
+  auto content = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string big(64 * 1024, 'n');
+  {
+    FileSizeLimit limit(16 * 1024); // the disk "fills" a quarter of the way in
+    EXPECT_EQ(KSFX_FileWrite(file.c_str(), big.data(), (uint32_t)big.size()), 0);
+  }
+  EXPECT_EQ(content(), old);
+  EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});
+  // Someone reading the file: the write is refused before anything changes.
+  int reader = ::open(file.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
+  EXPECT_EQ(KSFX_FileWrite(file.c_str(), "new", 3), 0);
+  ::close(reader);
+  EXPECT_EQ(content(), old);
+  // While a replacement runs, the file cannot be read.
+  platform::Replacement replacement;
+  ASSERT_TRUE(platform::begin_replacement(file.c_str(), &replacement));
+  EXPECT_EQ(KSFX_FileRead(file.c_str(), nullptr), nullptr);
+  platform::abandon_replacement(&replacement);
+  EXPECT_EQ(KSFX_FileWrite(file.c_str(), big.data(), (uint32_t)big.size()), 1);
+  EXPECT_EQ(content(), big);
+  EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});
 }
 
 } // namespace

@@ -2,10 +2,13 @@
 // directories, with a recording callback and the message box hooked.
 #include "files/virtual_path.h"
 #include "ksnd32.h"
+#include "platform/lead_byte.h"
 #include "platform/message_box.h"
 #include "temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,7 @@ protected:
   void TearDown() override {
     files::reset_virtual_paths();
     platform::set_message_box_hook(nullptr);
+    platform::set_lead_byte_rule(nullptr);
   }
   std::string resolve(const std::string &name, int32_t result) {
     char out[260] = "#";
@@ -84,6 +88,42 @@ TEST_F(VirtualPathTest, DefaultCallbackShowsTheNoticeOnceWithTheWholeName) {
       "SetVirtualFilePathCallBack that\nwill attempt to set the virtual path according to the "
       "filename\npassed to it";
   EXPECT_EQ(g.boxes, std::vector<std::string>{"KSOUND Virtual Paths|48|" + text});
+}
+
+TEST_F(VirtualPathTest, ExistingNameTooLongForTheOutputIsLookedUpByBaseNameThenAsked) {
+  std::string deep = dir_ / std::string(200, 'd');
+  std::filesystem::create_directories(deep + "/" + std::string(100, 'e'));
+  const std::string longName = deep + "/" + std::string(100, 'e') + "/boom.wav";
+  std::ofstream(longName) << "RIFF";
+  ASSERT_GE(longName.size(), 260u);
+  SetVirtualFilePath((dir_ / "").c_str()); // holds a boom.wav of its own
+  EXPECT_EQ(resolve(longName, 1), boom_);
+  EXPECT_TRUE(g.asked.empty());
+  SetVirtualFilePath((deep + "/").c_str()); // holds none: the host is asked
+  EXPECT_EQ(resolve(longName, 0), "");
+  EXPECT_EQ(g.asked, std::vector<std::string>{longName});
+  // A composed name that does not fit 260 bytes counts as missing, however the callback answers.
+  g.answer = 1;
+  EXPECT_EQ(resolve(std::string(250, 'b') + ".wav", 0), "");
+  EXPECT_EQ(g.asked.size(), 2u);
+  files::reset_virtual_paths(); // the default callback shows its notice
+  EXPECT_EQ(resolve(longName, 0), "");
+  EXPECT_EQ(g.boxes.size(), 1u);
+}
+
+bool shift_jis_lead(uint8_t byte) { return byte >= 0x81 && byte <= 0x9F; }
+
+TEST_F(VirtualPathTest, SecondByteOfADoubleByteCharacterIsNeverASeparator) {
+  const std::string katakana = "\x83\x5C"; // its second byte is a backslash
+  dir_.put(katakana + "fx.wav", "RIFF");
+  SetVirtualFilePath((dir_ / "").c_str());
+  platform::set_lead_byte_rule(shift_jis_lead);
+  EXPECT_EQ(resolve("C:\\GAME\\" + katakana + "fx.wav", 1), dir_ / (katakana + "fx.wav"));
+  std::unique_ptr<char[]> endsInLead(new char[5]{'a', 'b', 'c', '\x81', 0});
+  EXPECT_EQ(resolve(endsInLead.get(), 0), "");
+  platform::set_lead_byte_rule(nullptr); // single-byte names: "fx.wav" is looked for
+  EXPECT_EQ(resolve("C:\\GAME\\" + katakana + "fx.wav", 0), "");
+  EXPECT_EQ(g.asked.back(), "C:\\GAME\\" + katakana + "fx.wav");
 }
 
 } // namespace

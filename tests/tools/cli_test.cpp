@@ -1,16 +1,22 @@
 // End-to-end runs of the built ksfx: a compiled bank imported by a host, info on good and
-// damaged banks, renders that repeat to the bit and show their events, the demo, the
-// timeline's XML, and messages that name the line at fault.
+// damaged banks (agreeing with the importer over mutated banks), renders that repeat to the bit and
+// show their events, the demo, the timeline's XML, and messages that name the line at fault.
+#include "bank_reader.h"
+#include "error.h"
 #include "file_util.h"
 #include "wav_file.h"
 #include "xml_check.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <ksnd32.h>
+#include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,7 +78,8 @@ class Ksfx : public ::testing::Test {
 protected:
   void SetUp() override {
     const char *test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = fs::temp_directory_path() / ("ksfx_cli_" + std::string(test));
+    dir_ = fs::temp_directory_path() /
+           ("ksfx_cli_" + std::string(test) + "_" + std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "wav");
     write_file(dir_ / "wav/beep.wav", tone(0.5, 880));
@@ -134,20 +141,155 @@ TEST_F(Ksfx, InfoShowsAGoodBankAndNamesTheDamageOfBadOnes) {
   compile();
   Outcome run = ksfx("info " + path("bank.ksfx"));
   ASSERT_EQ(run.status, 0) << run.output;
-  for (const char *part : {"3 sounds, 2 samples", "beep, long, beep", "wav/long.wav"})
+  for (const char *part :
+       {"3 sounds, 2 samples", "beep, long, beep", "wav/long.wav", "0.500 s", "2.000 s"})
     EXPECT_TRUE(has(run.output, part)) << part << " missing from\n" << run.output;
-  EXPECT_TRUE(has(ksfx("info --json " + path("bank.ksfx")).output, "\"name\": \"seq\""));
+  run = ksfx("info --json " + path("bank.ksfx"));
+  for (const char *part : {"\"name\": \"seq\", \"priority\": 0, \"flags\": [\"group\"]",
+                           "\"flags\": [\"resume\"]", "\"seconds\": 2}"})
+    EXPECT_TRUE(has(run.output, part)) << part << " missing from\n" << run.output;
 
   std::vector<uint8_t> bank = read_file(dir_ / "bank.ksfx");
   write_file(dir_ / "cut.ksfx", std::vector<uint8_t>(bank.begin(), bank.begin() + 100));
   run = ksfx("info " + path("cut.ksfx"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(has(run.output, "damaged or not a bank: the \"SFX \" chunk")) << run.output;
+  EXPECT_TRUE(has(run.output, "damaged or not a bank: no \"SMP \" chunk")) << run.output;
   bank[32 + 60 + 56] = 7; // sound 1's sampleIndex
   write_file(dir_ / "index.ksfx", bank);
   run = ksfx("info " + path("index.ksfx"));
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(has(run.output, "sound 1 plays sample 7, the bank has 2")) << run.output;
+}
+
+// Deterministic damage to a bank: byte flips, truncations, chunk size edits, chunk swaps and
+// inserted chunks of odd size.
+class Mutator {
+public:
+  explicit Mutator(uint32_t seed) : state_(seed) {}
+
+  std::vector<uint8_t> mutate(std::vector<uint8_t> bank) {
+    for (uint32_t edits = 1 + next(2); edits > 0; --edits) {
+      std::vector<std::pair<size_t, size_t>> chunks = chunk_spans(bank);
+      switch (next(5)) {
+      case 0:
+        if (!bank.empty()) bank[next(bank.size())] ^= static_cast<uint8_t>(1 + next(255));
+        break;
+      case 1:
+        bank.resize(next(bank.size() + 1));
+        break;
+      case 2:
+        if (!chunks.empty()) resize_chunk(bank, chunks[next(chunks.size())].first);
+        break;
+      case 3:
+        if (chunks.size() >= 2) swap_chunks(bank, chunks, next(chunks.size() - 1));
+        break;
+      default:
+        insert_odd_chunk(bank, chunks.empty() ? 12 : chunks[next(chunks.size())].first);
+      }
+    }
+    return bank;
+  }
+
+private:
+  size_t next(size_t bound) {
+    state_ = state_ * 1664525u + 1013904223u;
+    return static_cast<size_t>((state_ >> 8) % bound);
+  }
+  static void put_size(std::vector<uint8_t> &b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  // (start, length with pad) of each whole chunk after the header.
+  static std::vector<std::pair<size_t, size_t>> chunk_spans(const std::vector<uint8_t> &b) {
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (size_t at = 12; at + 8 <= b.size();) {
+      uint64_t length = 8ull + get_le32(b, at + 4) + (get_le32(b, at + 4) & 1);
+      if (at + length > b.size()) break;
+      spans.emplace_back(at, static_cast<size_t>(length));
+      at += static_cast<size_t>(length);
+    }
+    return spans;
+  }
+  void resize_chunk(std::vector<uint8_t> &b, size_t at) {
+    uint32_t size = get_le32(b, at + 4);
+    const uint32_t choices[] = {0, size + 1, size - 1, size + 4, size * 2, 0xFFFFFFFF};
+    put_size(b, at + 4, choices[next(6)]);
+  }
+  void swap_chunks(std::vector<uint8_t> &b, const std::vector<std::pair<size_t, size_t>> &c,
+                   size_t i) {
+    auto first = b.begin() + static_cast<std::ptrdiff_t>(c[i].first);
+    std::rotate(first, first + static_cast<std::ptrdiff_t>(c[i].second),
+                first + static_cast<std::ptrdiff_t>(c[i].second + c[i + 1].second));
+  }
+  void insert_odd_chunk(std::vector<uint8_t> &b, size_t at) {
+    const uint32_t size = static_cast<uint32_t>(2 * next(3) + 1); // 1, 3 or 5 bytes and a pad
+    std::vector<uint8_t> chunk = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    put_size(chunk, 4, size);
+    chunk.resize(chunk.size() + size + 1, 0x55);
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(std::min(at, b.size())), chunk.begin(),
+             chunk.end());
+    if (b.size() >= 8 && next(2)) put_size(b, 4, static_cast<uint32_t>(b.size()));
+  }
+
+  uint32_t state_;
+};
+
+// The file a stored sample name is looked for under the virtual path: its last component (after
+// a drive letter), or "" when no such file can exist.
+std::string sample_leaf(const std::string &name) {
+  size_t cut = name.find_last_of("/\\");
+  std::string leaf = cut == std::string::npos ? name : name.substr(cut + 1);
+  if (cut == std::string::npos && leaf.size() >= 2 &&
+      std::isalpha(static_cast<unsigned char>(leaf[0])) && leaf[1] == ':')
+    leaf = leaf.substr(2);
+  return leaf == "." || leaf == ".." || leaf.size() > 200 ? "" : leaf;
+}
+
+TEST_F(Ksfx, InfoAndTheImporterAgreeOnEveryMutatedBank) {
+  compile();
+  write_text_file(dir_ / "more.toml",
+                  "[samples]\nb = \"wav/beep.wav\"\nl = \"wav/long.wav\"\n"
+                  "[[sound]]\nname = \"r\"\ngroup = [\"b\", \"l\"]\nrandom = true\n"
+                  "[[sound]]\nname = \"b\"\nsample = \"b\"\nloop = true\n"
+                  "[[sound]]\nname = \"l\"\nsample = \"l\"\n");
+  ASSERT_EQ(ksfx("compile " + path("more.toml") + " -o " + path("more.ksfx")).status, 0);
+  const std::vector<uint8_t> seeds[] = {read_file(dir_ / "bank.ksfx"),
+                                        read_file(dir_ / "more.ksfx")};
+  fs::create_directories(dir_ / "vpath");
+  SetVirtualFilePath((dir_ / "vpath/").c_str());
+  const std::vector<uint8_t> wav = tone(0.01, 440);
+  Mutator mutator(12);
+  int importable = 0, refused = 0, unplaceable = 0;
+  for (int i = 0; i < 1500; ++i) {
+    std::vector<uint8_t> bank = mutator.mutate(seeds[i % 2]);
+    write_file(dir_ / "m.ksfx", bank);
+    std::string reason;
+    try {
+      for (const BankSample &sample : read_bank(bank).samples) {
+        std::string leaf = sample_leaf(sample.file);
+        if (leaf.empty()) throw std::invalid_argument("no file can have this name");
+        write_file(dir_ / "vpath" / leaf, wav);
+      }
+    } catch (const ToolError &e) {
+      reason = e.what();
+    } catch (const std::invalid_argument &) {
+      ++unplaceable;
+      continue;
+    }
+    int32_t slot = ImportSFXpackage(path("m.ksfx").c_str());
+    EXPECT_EQ(slot >= 0, reason.empty()) << "mutant " << i << ": " << reason;
+    if (slot >= 0) {
+      DiscardPackageSampleBits(slot);
+      DiscardSFXpackage(slot);
+    }
+    (reason.empty() ? importable : refused) += 1;
+    if (i % 100 == 0) { // the tool itself says the same
+      EXPECT_EQ(ksfx("info " + path("m.ksfx")).status, reason.empty() ? 0 : 1) << "mutant " << i;
+    }
+  }
+  EXPECT_GT(importable, 300);
+  EXPECT_GT(refused, 300);
+  EXPECT_LT(unplaceable, 30);
+  std::printf("%d importable, %d refused, %d unplaceable\n", importable, refused, unplaceable);
 }
 
 TEST_F(Ksfx, RenderRepeatsToTheBitAndShowsStartsSuspensionAndResumption) {

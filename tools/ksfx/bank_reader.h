@@ -1,11 +1,11 @@
-// Reading a sound-bank file (RIFF form "KSFX") for inspection, without the library: the same
-// chunk walk and checks the importer relies on, so a damaged bank is named, never loaded.
+// Reading a sound-bank file (RIFF form "KSFX") for inspection, without the library's engine: the
+// library's own bank checker decides whether the importer would take it and says why not, so
+// the tool and the library never disagree about a damaged bank.
 #pragma once
-
-#include "riff.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,15 +37,18 @@ struct BankInfo {
   size_t fileSize = 0;
 };
 
-// Parses a bank image. Throws ToolError naming the first damage found.
-BankInfo read_bank(Bytes data);
+// Reads a bank image the checker accepts. Throws ToolError with the checker's reason otherwise.
+BankInfo read_bank(std::span<const uint8_t> data);
 // Reads the file and parses it; messages name the file.
 BankInfo load_bank(const std::filesystem::path &path);
 
 // The sound number for a name or a decimal number; -1 when the bank has no such sound.
 int find_sound(const BankInfo &bank, std::string_view nameOrNumber);
 
-// "resume,loop,group,random,3d" (plus unknown bits in hex); "-" for none.
+// The names of the flags set: "resume", "loop", "group", "random", "3d", then any other bits as
+// one hexadecimal value ("0x0100").
+std::vector<std::string> flag_list(uint16_t flags);
+// The same joined with commas; "-" for none.
 std::string flag_names(uint16_t flags);
 
 } // namespace ksfx

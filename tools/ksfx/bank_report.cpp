@@ -1,4 +1,6 @@
-// Formatting of a read bank: aligned tables, or a JSON document with the same content.
+// Formatting of a read bank: aligned tables, or a JSON document with the same content. In JSON
+// every key keeps one type: flags are a list of names, a group has no "sample", and a sample's
+// "seconds" is left out where its stored shape gives no duration.
 #include "bank_report.h"
 
 #include "text.h"
@@ -6,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ksnd32.h>
+#include <optional>
 #include <sstream>
 
 namespace ksfx {
@@ -18,6 +21,26 @@ std::string format_name(uint16_t format) {
 }
 
 std::string value_or_own(int32_t v) { return v == -1 ? "own" : std::to_string(v); }
+
+std::string counted(size_t count, const char *noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// Seconds of sound in the stored PCM length at the stored rate and shape; none for a rate of 0
+// or a shape the set-up does not know.
+std::optional<double> duration(const BankSample &s) {
+  if (s.rate == 0 || s.format > 3) return std::nullopt;
+  uint32_t frameBytes = (s.format & 1 ? 2u : 1u) * (s.format & 2 ? 2u : 1u);
+  return static_cast<double>(s.length / frameBytes) / s.rate;
+}
+
+std::string duration_text(const BankSample &s) {
+  std::optional<double> seconds = duration(s);
+  if (!seconds) return "?";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", *seconds);
+  return text;
+}
 
 std::string sound_label(const BankInfo &bank, uint32_t k) {
   const std::string &name = bank.sounds[k].name;
@@ -76,8 +99,9 @@ std::string json_string(std::string_view text) {
 
 std::string bank_report_text(const BankInfo &bank, const std::string &title) {
   std::ostringstream out;
-  out << title << ": " << bank.sounds.size() << " sounds, " << bank.samples.size() << " samples, "
-      << bank.fileSize << " bytes" << (bank.hasNames ? "" : ", no sound names") << "\n\nSounds\n";
+  out << title << ": " << counted(bank.sounds.size(), "sound") << ", "
+      << counted(bank.samples.size(), "sample") << ", " << counted(bank.fileSize, "byte")
+      << (bank.hasNames ? "" : ", no sound names") << "\n\nSounds\n";
   Table sounds{{{"#", "name", "sample", "priority", "flags", "rate", "volume", "pan", "elements"}}};
   for (uint32_t k = 0; k < bank.sounds.size(); ++k) {
     const BankSound &s = bank.sounds[k];
@@ -88,11 +112,11 @@ std::string bank_report_text(const BankInfo &bank, const std::string &title) {
                            value_or_own(s.volume), value_or_own(s.pan), element_list(bank, s)});
   }
   out << sounds.render() << "\nSamples\n";
-  Table samples{{{"#", "file", "shape", "rate", "bytes"}}};
+  Table samples{{{"#", "file", "shape", "rate", "bytes", "duration"}}};
   for (uint32_t i = 0; i < bank.samples.size(); ++i) {
     const BankSample &s = bank.samples[i];
     samples.rows.push_back({std::to_string(i), s.file, format_name(s.format),
-                            std::to_string(s.rate), std::to_string(s.length)});
+                            std::to_string(s.rate), std::to_string(s.length), duration_text(s)});
   }
   out << samples.render();
   return out.str();
@@ -104,10 +128,13 @@ std::string bank_report_json(const BankInfo &bank, const std::string &title) {
       << ",\n  \"sounds\": [";
   for (uint32_t k = 0; k < bank.sounds.size(); ++k) {
     const BankSound &s = bank.sounds[k];
-    out << (k ? "," : "") << "\n    {\"number\": " << k << ", \"name\": " << json_string(s.name)
-        << ", \"sample\": " << s.sampleIndex << ", \"priority\": " << s.priority
-        << ", \"flags\": " << json_string(flag_names(s.flags)) << ", \"rate\": " << s.rate
-        << ", \"volume\": " << s.volume << ", \"pan\": " << s.pan << ", \"elements\": [";
+    out << (k ? "," : "") << "\n    {\"number\": " << k << ", \"name\": " << json_string(s.name);
+    if (!(s.flags & KSFX_GROUP)) out << ", \"sample\": " << s.sampleIndex;
+    out << ", \"priority\": " << s.priority << ", \"flags\": [";
+    std::vector<std::string> flags = flag_list(s.flags);
+    for (size_t f = 0; f < flags.size(); ++f) out << (f ? ", " : "") << json_string(flags[f]);
+    out << "], \"rate\": " << s.rate << ", \"volume\": " << s.volume << ", \"pan\": " << s.pan
+        << ", \"elements\": [";
     for (size_t e = 0; e < s.elements.size(); ++e)
       out << (e ? ", " : "") << json_string(sound_label(bank, s.elements[e]));
     out << "]}";
@@ -117,7 +144,9 @@ std::string bank_report_json(const BankInfo &bank, const std::string &title) {
     const BankSample &s = bank.samples[i];
     out << (i ? "," : "") << "\n    {\"number\": " << i << ", \"file\": " << json_string(s.file)
         << ", \"shape\": " << json_string(format_name(s.format)) << ", \"rate\": " << s.rate
-        << ", \"bytes\": " << s.length << "}";
+        << ", \"bytes\": " << s.length;
+    if (std::optional<double> seconds = duration(s)) out << ", \"seconds\": " << *seconds;
+    out << "}";
   }
   out << "\n  ]\n}\n";
   return out.str();

@@ -1,4 +1,4 @@
-// `ksfx info`: the bank read and checked by the tool's own reader, printed as a table or JSON.
+// `ksfx info`: the bank checked by the library's bank checker and printed as a table or JSON.
 #include "bank_reader.h"
 #include "bank_report.h"
 #include "commands.h"
