@@ -7,8 +7,8 @@
  * queries below, describing the outputs it can open.
  *
  * Threads: any host thread may call these; the end-of-sample callback runs either on the
- * library's own service thread (a sample that ended by itself) or on the caller's thread
- * inside AIL_end_sample. Both hold AIL_lock() while the callback runs.
+ * library's own mixer thread (a sample that ended by itself) or on the caller's thread inside
+ * AIL_end_sample. Both hold AIL_lock() while the callback runs.
  */
 #ifndef WAIL32_H
 #define WAIL32_H
@@ -168,6 +168,13 @@ WAIL_API int32_t AIL_set_resampling(int32_t mode);
  * applied before the limiter, ramped so it never clicks. */
 WAIL_API void AIL_set_master_volume(int32_t volume);
 WAIL_API int32_t AIL_master_volume(void);
+/* 1 while the MIDI synthesiser still sounds: its last rendered block was above -90 dBFS, or a
+ * stopped tune is still fading out; 0 once it is silent. A tune's release tails outlast its
+ * last event: a host that renders a tune to a file renders on until this reads 0. */
+WAIL_API int32_t AIL_synth_sounding(void);
+/* Times the output found fewer finished frames than it had to play since the digital driver
+ * opened (each plays silence in their place, or, for the WAV output, is left out). 0 offline. */
+WAIL_API uint32_t AIL_output_underruns(void);
 
 /* ---- Offline rendering (extension) ----
  * With KSND_AUDIO=offline nothing advances until the host renders. AIL_render_offline mixes
