@@ -29,14 +29,19 @@ inline uint32_t run_frames(const VoiceMix &v, uint32_t max, uint32_t reach) {
 }
 
 // What a SIMD loop gets: the source from the run's first frame, the position's fraction,
-// and `frames` (a multiple of the loop's width) output frames to add into `mix`.
+// and `frames` (a multiple of the loop's width) output frames to add into `mix`. The run's
+// frame k is frame first + k of the kernel call, whose gain is ramped(gain, gainStep, first + k).
 struct Run {
   const uint8_t *src;
   uint64_t position; // 32.32, relative to src
   uint64_t step;
   float gainLeft, gainRight;
+  float gainStepLeft, gainStepRight;
+  uint32_t first;
   float *mix;
   uint32_t frames;
+
+  bool ramps() const { return gainStepLeft != 0.0f || gainStepRight != 0.0f; }
 };
 
 // The kernel built from a SIMD loop `Body(run)` of `Width` frames reading up to `Reach` frames
@@ -46,11 +51,11 @@ uint32_t mix_in_runs(VoiceMix &voice, float *mix, uint32_t count) noexcept {
   if (mix == nullptr || !playable(voice)) return 0;
   VoiceMix v = voice;
   const auto *src = static_cast<const uint8_t *>(v.data);
+  uint32_t done = 0;
   auto loop_from_here = [&](float *out, uint32_t frames) {
     Body(Run{src + (v.position >> 32) * bytes_per_frame(F), v.position & 0xFFFFFFFFu, v.step,
-             v.gainLeft, v.gainRight, out, frames});
+             v.gainLeft, v.gainRight, v.gainStepLeft, v.gainStepRight, done, out, frames});
   };
-  uint32_t done = 0;
   // Moves past k frames mixed from the current position; the last step may wrap or end.
   auto move_on = [&](uint32_t k) {
     done += k;
@@ -73,7 +78,7 @@ uint32_t mix_in_runs(VoiceMix &voice, float *mix, uint32_t count) noexcept {
       going = move_on(rest);
     } else {
       for (uint32_t k = std::max(n, 1u); going && k > 0; --k) {
-        mix_frame<F>(v, mix + size_t{2} * done);
+        mix_frame<F>(v, mix + size_t{2} * done, done);
         going = move_on(1);
       }
     }

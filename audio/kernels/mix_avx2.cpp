@@ -70,19 +70,43 @@ struct Pair {
 
 __m256 lerp(__m256 f, __m256 a, __m256 b) { return _mm256_fmadd_ps(f, _mm256_sub_ps(b, a), a); }
 
-// Adds eight frames; `gains` alternates left and right with the fetch's scale folded in.
-void accumulate(float *mix, __m256 f, const Pair &s, __m256 gains) {
+// The gains of an iteration's two stores (frames 0-3 and 4-7), alternating left and right with
+// the fetch's scale folded in. With a ramp each lane is gain + n * step for its frame's call
+// index n.
+template <bool Ramp> class Gains {
+public:
+  Gains(const Run &run, float scale) {
+    const float l = run.gainLeft * scale, r = run.gainRight * scale;
+    const float dl = run.gainStepLeft * scale, dr = run.gainStepRight * scale;
+    base_ = _mm256_setr_ps(l, r, l, r, l, r, l, r);
+    slope_ = _mm256_setr_ps(dl, dr, dl, dr, dl, dr, dl, dr);
+    index_ = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(run.first)),
+                              _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+  }
+  void next(__m256 &low, __m256 &high) {
+    if constexpr (Ramp) {
+      low = at(index_);
+      high = at(_mm256_add_epi32(index_, _mm256_set1_epi32(4)));
+      index_ = _mm256_add_epi32(index_, _mm256_set1_epi32(8));
+    } else {
+      low = high = base_;
+    }
+  }
+
+private:
+  __m256 at(__m256i n) const { return _mm256_fmadd_ps(_mm256_cvtepi32_ps(n), slope_, base_); }
+  __m256 base_, slope_;
+  __m256i index_;
+};
+
+// Adds eight frames, frames 0-3 at `low` gains and 4-7 at `high`.
+void accumulate(float *mix, __m256 f, const Pair &s, __m256 low, __m256 high) {
   const __m256 left = lerp(f, s.left0, s.left1);
   const __m256 right = lerp(f, s.right0, s.right1);
   _mm256_storeu_ps(mix,
-                   _mm256_fmadd_ps(_mm256_unpacklo_ps(left, right), gains, _mm256_loadu_ps(mix)));
+                   _mm256_fmadd_ps(_mm256_unpacklo_ps(left, right), low, _mm256_loadu_ps(mix)));
   _mm256_storeu_ps(
-      mix + 8, _mm256_fmadd_ps(_mm256_unpackhi_ps(left, right), gains, _mm256_loadu_ps(mix + 8)));
-}
-
-__m256 gains_for(const Run &run, float scale) {
-  const float l = run.gainLeft * scale, r = run.gainRight * scale;
-  return _mm256_setr_ps(l, r, l, r, l, r, l, r);
+      mix + 8, _mm256_fmadd_ps(_mm256_unpackhi_ps(left, right), high, _mm256_loadu_ps(mix + 8)));
 }
 
 // A sample in the top bits of a 32-bit lane converts exactly: 8-bit samples come out times
@@ -176,25 +200,35 @@ template <SourceFormat F> Pair gather(const uint8_t *p, __m256i r) {
 
 // The loop over a run, eight frames at a time; `Fetch` reads each iteration's source frames
 // from the first frame's address.
-template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m256i)>
+template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m256i), bool Ramp>
 void mix_lanes(const Run &run, float scale) {
   constexpr uint32_t bpf = bytes_per_frame(F);
-  const __m256 gains = gains_for(run, scale);
+  Gains<Ramp> gains(run, scale);
   Lanes lanes(run);
   uint64_t first = run.position; // the first output frame's position, in a scalar register
   float *mix = run.mix;
   for (uint32_t k = 0; k < run.frames; k += 8, mix += 16, first += 8 * run.step) {
     __m256 f;
     const __m256i r = lanes.next(f);
-    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), gains);
+    __m256 low, high;
+    gains.next(low, high);
+    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), low, high);
+  }
+}
+
+template <SourceFormat F, bool Ramp> void mix_with(const Run &run) {
+  if (run.step <= kOne) {
+    mix_lanes<F, Window<F>::fetch, Ramp>(run, Window<F>::scale);
+  } else {
+    mix_lanes<F, gather<F>, Ramp>(run, kTopScale);
   }
 }
 
 template <SourceFormat F> void mix_avx2(const Run &run) noexcept {
-  if (run.step <= kOne) {
-    mix_lanes<F, Window<F>::fetch>(run, Window<F>::scale);
+  if (run.ramps()) {
+    mix_with<F, true>(run);
   } else {
-    mix_lanes<F, gather<F>>(run, kTopScale);
+    mix_with<F, false>(run);
   }
 }
 

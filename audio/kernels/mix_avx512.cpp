@@ -65,18 +65,40 @@ struct Pair {
 
 __m512 lerp(__m512 f, __m512 a, __m512 b) { return _mm512_fmadd_ps(f, _mm512_sub_ps(b, a), a); }
 
-void accumulate(float *mix, __m512 f, const Pair &s, __m512 gains) {
+// The gains of an iteration's two stores (frames 0-7 and 8-15), as in the AVX2 file.
+template <bool Ramp> class Gains {
+public:
+  Gains(const Run &run, float scale) {
+    const float l = run.gainLeft * scale, r = run.gainRight * scale;
+    const float dl = run.gainStepLeft * scale, dr = run.gainStepRight * scale;
+    base_ = _mm512_setr_ps(l, r, l, r, l, r, l, r, l, r, l, r, l, r, l, r);
+    slope_ = _mm512_setr_ps(dl, dr, dl, dr, dl, dr, dl, dr, dl, dr, dl, dr, dl, dr, dl, dr);
+    index_ = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(run.first)),
+                              _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7));
+  }
+  void next(__m512 &low, __m512 &high) {
+    if constexpr (Ramp) {
+      low = at(index_);
+      high = at(_mm512_add_epi32(index_, _mm512_set1_epi32(8)));
+      index_ = _mm512_add_epi32(index_, _mm512_set1_epi32(16));
+    } else {
+      low = high = base_;
+    }
+  }
+
+private:
+  __m512 at(__m512i n) const { return _mm512_fmadd_ps(_mm512_cvtepi32_ps(n), slope_, base_); }
+  __m512 base_, slope_;
+  __m512i index_;
+};
+
+void accumulate(float *mix, __m512 f, const Pair &s, __m512 low, __m512 high) {
   const __m512 left = lerp(f, s.left0, s.left1);
   const __m512 right = lerp(f, s.right0, s.right1);
   _mm512_storeu_ps(mix,
-                   _mm512_fmadd_ps(_mm512_unpacklo_ps(left, right), gains, _mm512_loadu_ps(mix)));
+                   _mm512_fmadd_ps(_mm512_unpacklo_ps(left, right), low, _mm512_loadu_ps(mix)));
   _mm512_storeu_ps(
-      mix + 16, _mm512_fmadd_ps(_mm512_unpackhi_ps(left, right), gains, _mm512_loadu_ps(mix + 16)));
-}
-
-__m512 gains_for(const Run &run, float scale) {
-  const float l = run.gainLeft * scale, r = run.gainRight * scale;
-  return _mm512_setr_ps(l, r, l, r, l, r, l, r, l, r, l, r, l, r, l, r);
+      mix + 16, _mm512_fmadd_ps(_mm512_unpackhi_ps(left, right), high, _mm512_loadu_ps(mix + 16)));
 }
 
 // Samples moved to the top bits of a 32-bit lane: full-scale values times 2^31.
@@ -162,25 +184,35 @@ template <SourceFormat F> Pair gather(const uint8_t *p, __m512i r) {
   }
 }
 
-template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m512i)>
+template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m512i), bool Ramp>
 void mix_lanes(const Run &run, float scale) {
   constexpr uint32_t bpf = bytes_per_frame(F);
-  const __m512 gains = gains_for(run, scale);
+  Gains<Ramp> gains(run, scale);
   Lanes lanes(run);
   uint64_t first = run.position;
   float *mix = run.mix;
   for (uint32_t k = 0; k < run.frames; k += 16, mix += 32, first += 16 * run.step) {
     __m512 f;
     const __m512i r = lanes.next(f);
-    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), gains);
+    __m512 low, high;
+    gains.next(low, high);
+    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), low, high);
+  }
+}
+
+template <SourceFormat F, bool Ramp> void mix_with(const Run &run) {
+  if (run.step <= kOne) {
+    mix_lanes<F, Window<F>::fetch, Ramp>(run, Window<F>::scale);
+  } else {
+    mix_lanes<F, gather<F>, Ramp>(run, kTopScale);
   }
 }
 
 template <SourceFormat F> void mix_avx512(const Run &run) noexcept {
-  if (run.step <= kOne) {
-    mix_lanes<F, Window<F>::fetch>(run, Window<F>::scale);
+  if (run.ramps()) {
+    mix_with<F, true>(run);
   } else {
-    mix_lanes<F, gather<F>>(run, kTopScale);
+    mix_with<F, false>(run);
   }
 }
 

@@ -58,19 +58,45 @@ template <SourceFormat F> Pair fetch(const uint8_t *const p[4]) {
 
 __m128 lerp(__m128 f, __m128 a, __m128 b) { return _mm_add_ps(a, _mm_mul_ps(f, _mm_sub_ps(b, a))); }
 
-// Adds four frames; `gains` alternates left and right with kTopScale folded in.
-void accumulate(float *mix, __m128 f, const Pair &s, __m128 gains) {
+// The gains of an iteration's two stores (frames 0-1 and 2-3), alternating left and right with
+// kTopScale folded in. With a ramp each lane is gain + n * step for its frame's call index n.
+template <bool Ramp> class Gains {
+public:
+  explicit Gains(const Run &run) {
+    const float l = run.gainLeft * kTopScale, r = run.gainRight * kTopScale;
+    const float dl = run.gainStepLeft * kTopScale, dr = run.gainStepRight * kTopScale;
+    const auto n = static_cast<int>(run.first);
+    base_ = _mm_setr_ps(l, r, l, r);
+    slope_ = _mm_setr_ps(dl, dr, dl, dr);
+    index_ = _mm_setr_epi32(n, n, n + 1, n + 1);
+  }
+  void next(__m128 &low, __m128 &high) {
+    if constexpr (Ramp) {
+      low = at(index_);
+      high = at(_mm_add_epi32(index_, _mm_set1_epi32(2)));
+      index_ = _mm_add_epi32(index_, _mm_set1_epi32(4));
+    } else {
+      low = high = base_;
+    }
+  }
+
+private:
+  __m128 at(__m128i n) const { return _mm_add_ps(base_, _mm_mul_ps(_mm_cvtepi32_ps(n), slope_)); }
+  __m128 base_, slope_;
+  __m128i index_;
+};
+
+// Adds four frames, frames 0-1 at `low` gains and 2-3 at `high`.
+void accumulate(float *mix, __m128 f, const Pair &s, __m128 low, __m128 high) {
   const __m128 left = lerp(f, s.left0, s.left1), right = lerp(f, s.right0, s.right1);
-  _mm_storeu_ps(mix,
-                _mm_add_ps(_mm_loadu_ps(mix), _mm_mul_ps(_mm_unpacklo_ps(left, right), gains)));
+  _mm_storeu_ps(mix, _mm_add_ps(_mm_loadu_ps(mix), _mm_mul_ps(_mm_unpacklo_ps(left, right), low)));
   _mm_storeu_ps(mix + 4,
-                _mm_add_ps(_mm_loadu_ps(mix + 4), _mm_mul_ps(_mm_unpackhi_ps(left, right), gains)));
+                _mm_add_ps(_mm_loadu_ps(mix + 4), _mm_mul_ps(_mm_unpackhi_ps(left, right), high)));
 }
 
-template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
+template <SourceFormat F, bool Ramp> void mix_lanes(const Run &run) {
   constexpr uint32_t bpf = bytes_per_frame(F);
-  const float gl = run.gainLeft * kTopScale, gr = run.gainRight * kTopScale;
-  const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
+  Gains<Ramp> gains(run);
   const uint64_t s = run.step;
   // Each lane's fraction, biased by 2^31 so that its top 24 bits convert as a signed value.
   auto fraction_of = [&](uint64_t k) {
@@ -88,7 +114,17 @@ template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
     const uint8_t *const p[4] = {run.src + (pos >> 32) * bpf, run.src + ((pos + s) >> 32) * bpf,
                                  run.src + ((pos + 2 * s) >> 32) * bpf,
                                  run.src + ((pos + 3 * s) >> 32) * bpf};
-    accumulate(mix, f, fetch<F>(p), gains);
+    __m128 low, high;
+    gains.next(low, high);
+    accumulate(mix, f, fetch<F>(p), low, high);
+  }
+}
+
+template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
+  if (run.ramps()) {
+    mix_lanes<F, true>(run);
+  } else {
+    mix_lanes<F, false>(run);
   }
 }
 

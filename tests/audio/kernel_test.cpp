@@ -1,5 +1,5 @@
 // The mix kernels: the scalar reference with exact numbers out, and the SSE2, AVX2 and AVX-512
-// kernels held to it over every format, rate ratio, gain and loop.
+// kernels held to it over every format, rate ratio, gain, gain ramp and loop.
 #include "audio/kernels/kernel_variants.h"
 #include "audio/kernels/mix_kernel.h"
 
@@ -69,6 +69,24 @@ TEST(ScalarKernel, HalfStepOnARampGivesMidpointsAndAddsIntoTheMix) {
   EXPECT_EQ(v.position, 4 * kOne);
 }
 
+TEST(ScalarKernel, RampsTheGainsFromEachCallsFirstFrameAndLeavesThemAsTheyWere) {
+  const uint8_t level[] = {0, 4}; // mono 16-bit 1024, looping
+  VoiceMix v = voice_over(level, 1, kOne, 1, 0, true);
+  v.gainLeft = 0.5f;
+  v.gainStepLeft = 0.25f;
+  v.gainStepRight = -0.125f;
+  std::vector<float> mix(2 * 6, 0.0f);
+  ASSERT_EQ(kMono16(v, mix.data(), 4), 4u);
+  ASSERT_EQ(kMono16(v, mix.data() + 8, 2), 2u); // the next call starts the ramp again
+  const float left[] = {0.5f, 0.75f, 1, 1.25f, 0.5f, 0.75f},
+              right[] = {1, 0.875f, 0.75f, 0.625f, 1, 0.875f};
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_EQ(mix[2 * k], left[k] * kUnit) << k;
+    EXPECT_EQ(mix[2 * k + 1], right[k] * kUnit) << k;
+  }
+  EXPECT_TRUE(v.gainLeft == 0.5f && v.gainRight == 1.0f);
+}
+
 TEST(ScalarKernel, InterpolatesAcrossTheLoopPointAndHoldsAtTheEnd) {
   std::vector<float> mix(2 * 16, 0.0f);
   VoiceMix v = voice_over(kRamp, 4, kOne / 2, 2, 3 * kOne);
@@ -99,8 +117,9 @@ constexpr size_t kFrameBytes[] = {1, 2, 2, 4}; // by SourceFormat
 uint64_t step_for(double sourceRate) { return uint64_t(sourceRate / 48000 * kOne); }
 
 // Rate ratios from upsampling to decimation over short and long sources: one play, counted loops
-// panned right, forever hard left and loud; then each start over the last 40 frames, held or
-// crawling, so that some iteration begins at every index the vector paths may reach.
+// panned right and fading in on one side while out on the other, forever hard left and loud;
+// then each start over the last 40 frames, held or crawling, every other one ramping, so that
+// some iteration begins at every index the vector paths may reach.
 std::vector<VoiceMix> cases() {
   std::vector<VoiceMix> all;
   for (uint64_t step : {step_for(11025), step_for(22050), step_for(44100), kOne, step_for(96000),
@@ -108,13 +127,15 @@ std::vector<VoiceMix> cases() {
     for (uint32_t frames : {1, 2, 3, 5, 13, 100, 4099}) {
       const uint64_t start = (uint64_t{frames} / 3 << 32) + 0x9E3779B9u;
       all.push_back({nullptr, frames, start, step, 1.0f, 1.0f, 0.0f, 0.0f, 1, false});
-      all.push_back({nullptr, frames, 0, step, 0.25f, 0.8f, 0.0f, 0.0f, 3, false});
+      all.push_back({nullptr, frames, 0, step, 0.25f, 0.8f, 1 / 1024.0f, -0.8f / 1024, 3, false});
       all.push_back({nullptr, frames, start, step, 1.7f, 0.0f, 0.0f, 0.0f, 1, true});
     }
   for (uint64_t step : {uint64_t{0}, kOne / 1000, step_for(11025), kOne})
-    for (uint64_t back = 1; back <= 40; ++back)
-      all.push_back({nullptr, 100, ((100 - back) << 32) + 0x12345678u, step, 0.5f, 0.5f, 0.0f, 0.0f,
-                     1, false});
+    for (uint64_t back = 1; back <= 40; ++back) {
+      const float ramp = back % 2 != 0 ? -0.5f / 300 : 0.0f;
+      all.push_back({nullptr, 100, ((100 - back) << 32) + 0x12345678u, step, 0.5f, 0.5f, ramp,
+                     -ramp, 1, false});
+    }
   return all;
 }
 
