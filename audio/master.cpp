@@ -18,8 +18,8 @@ namespace {
 constexpr uint32_t kL = kLookaheadFrames;
 constexpr double kReleaseSeconds = 0.08;
 constexpr uint32_t kVolumeRampFrames = 480; // 10 ms at 48000 Hz
-// A released gain this close to its target has arrived.
-constexpr float kSnap = 1e-6f;
+// A released gain this close to its target has arrived (the last step is -100 dB).
+constexpr double kSnap = 1e-5;
 
 } // namespace
 
@@ -33,8 +33,8 @@ struct Master {
   uint32_t boxAt;
   uint32_t boxReduced; // entries of `box` below 1
   double boxSum;
-  float released;     // the held minimum after the release
-  float releaseCoef;  // per frame
+  double released;    // the held minimum after the release (double: its last steps towards 1
+  double releaseCoef; // are finer than a float resolves); per frame
   uint32_t frame;     // frames processed, modulo 2^32
   float volume;       // current volume gain
   float volumeTarget; // where the ramp goes
@@ -65,7 +65,7 @@ float scale(Master &m, float *mix, uint32_t frames) noexcept {
 
 // True when no reduction is held, released or averaged: the gain is exactly 1.
 bool at_rest(const Master &m) noexcept {
-  return m.boxReduced == 0 && m.released == 1.0f && m.queueGain[m.queueFront] == 1.0f;
+  return m.boxReduced == 0 && m.released == 1.0 && m.queueGain[m.queueFront] == 1.0f;
 }
 
 // Swaps frame i of `mix` with the delay line's oldest frame.
@@ -92,13 +92,12 @@ float hold_minimum(Master &m, float request) noexcept {
 }
 
 float release(Master &m, float held) noexcept {
-  if (held <= m.released)
-    m.released = held;
-  else if (held - m.released < kSnap)
-    m.released = held;
+  const double target = held;
+  if (target <= m.released || target - m.released < kSnap)
+    m.released = target;
   else
-    m.released += (held - m.released) * m.releaseCoef;
-  return m.released;
+    m.released += (target - m.released) * m.releaseCoef;
+  return static_cast<float>(m.released);
 }
 
 float moving_average(Master &m, float gain) noexcept {
@@ -145,8 +144,7 @@ Master *create_master(uint32_t rate, float gain) {
   m->queueGain[0] = 1.0f;
   m->queueSize = 1;
   m->released = 1.0f;
-  m->releaseCoef =
-      static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * std::max(rate, 1u))));
+  m->releaseCoef = 1.0 - std::exp(-1.0 / (kReleaseSeconds * std::max(rate, 1u)));
   m->volume = m->volumeTarget = gain;
   return m;
 }
