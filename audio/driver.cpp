@@ -86,11 +86,11 @@ void stop_threads() {
 // the library lock and never lets go must not hang the exit: without the lock only the threads
 // are stopped.
 void close_at_exit() {
-  std::recursive_timed_mutex &mutex = library_mutex();
-  if (mutex.try_lock_for(std::chrono::milliseconds(500))) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  if (lock_unless([&] { return std::chrono::steady_clock::now() > deadline; })) {
     close_driver();
     reap_mixer_thread();
-    mutex.unlock();
+    library_mutex().unlock();
   } else {
     stop_threads();
   }

@@ -6,9 +6,9 @@
 
 namespace wail {
 
-std::recursive_timed_mutex &library_mutex() {
+std::recursive_mutex &library_mutex() {
   // Constructed on first use, never destroyed, so a host may lock it during static teardown.
-  static auto *mutex = new std::recursive_timed_mutex;
+  static auto *mutex = new std::recursive_mutex;
   return *mutex;
 }
 

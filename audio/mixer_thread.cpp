@@ -7,7 +7,6 @@
 #include "audio/render.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 #include <thread>
 
@@ -36,17 +35,9 @@ struct Retired {
 };
 Retired g_retired = {nullptr};
 
-// Takes the library lock, unless a stop is requested while waiting for it: a driver closing
-// under the lock then joins this thread without a deadlock.
-bool lock_unless_stopping(MixerThread &t) {
-  while (!library_mutex().try_lock_for(std::chrono::milliseconds(2)))
-    if (t.stopping.load(std::memory_order_acquire)) return false;
-  return true;
-}
-
 // Renders one block into the thread's buffer; false when the thread must stop.
 bool render_ahead(MixerThread &t, uint32_t frames) {
-  if (!lock_unless_stopping(t)) return false;
+  if (!lock_unless([&] { return t.stopping.load(std::memory_order_acquire); })) return false;
   try {
     render_frames(t.block, frames);
   } catch (...) {

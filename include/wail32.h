@@ -172,14 +172,18 @@ WAIL_API int32_t AIL_master_volume(void);
  * stopped tune is still fading out; 0 once it is silent. A tune's release tails outlast its
  * last event: a host that renders a tune to a file renders on until this reads 0. */
 WAIL_API int32_t AIL_synth_sounding(void);
-/* Times the output found fewer finished frames than it had to play since the digital driver
- * opened (each plays silence in their place, or, for the WAV output, is left out). 0 offline. */
+/* Underruns since the digital driver opened: times the output found fewer finished frames than
+ * it had to play. A sound card or the null output plays silence in their place; the WAV output
+ * leaves them out, so its file holds the mix without gaps. Always 0 offline. */
 WAIL_API uint32_t AIL_output_underruns(void);
 
 /* ---- Offline rendering (extension) ----
  * With KSND_AUDIO=offline nothing advances until the host renders. AIL_render_offline mixes
  * `frames` stereo frames as interleaved floats into `out` on the caller's thread and delivers
  * the end-of-sample callbacks of samples that ended within them, in order, before returning.
+ * The frames have passed the same master stage as real-time output (headroom, then a limiter
+ * that keeps every sample below full scale); its look-ahead puts the output 95 frames (2 ms)
+ * behind the calls that shape it.
  * Returns the number of frames rendered: `frames` in offline mode, 0 otherwise. */
 WAIL_API uint32_t AIL_render_offline(float *out, uint32_t frames);
 /* The output's rate in frames per second (48000 unless configured); 0 before a driver opens. */

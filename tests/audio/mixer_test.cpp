@@ -239,6 +239,25 @@ TEST_F(Mixer, RealTimeEndsComeOnTheMixerThreadAndShutdownUnderTheLockStopsThem) 
   EXPECT_EQ(AIL_render_offline(out, 2), 0u);
 }
 
+TEST_F(Mixer, WaveOutCloseStopsItsThreadsAndFreesItsHandlesForTheNextOpen) {
+  AIL_shutdown();
+  open("null");
+  HSAMPLE s = voice(half_.data(), 48, DIG_F_MONO_8, 48000);
+  AIL_set_sample_loop_count(s, 0);
+  AIL_start_sample(s);
+  HSAMPLE ending = voice(half_.data(), 48, DIG_F_MONO_8, 48000);
+  AIL_start_sample(ending);
+  ASSERT_TRUE(eventually([&] { return ends_of(ending) == 1; }));
+  AIL_waveOutClose(driver_);
+  const size_t after = ended().size();
+  EXPECT_EQ(status(s), SMP_FREE);
+  EXPECT_EQ(AIL_output_rate(), 0u);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ended().size(), after);
+  open("null");
+  EXPECT_NE(AIL_allocate_sample_handle(driver_), nullptr);
+}
+
 TEST_F(Mixer, WavOutputWritesAnAudibleWavWithCorrectSizes) {
   AIL_shutdown();
   const std::string path = testing::TempDir() + "ksnd_output_test.wav";
