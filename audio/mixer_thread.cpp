@@ -61,14 +61,7 @@ void run(MixerThread &t) {
   }
 }
 
-void join(MixerThread *t) {
-  if (t->thread.get_id() == std::this_thread::get_id()) {
-    t->thread.detach(); // the process is exiting from inside one of its callbacks
-  } else {
-    t->thread.join();
-  }
-  delete t;
-}
+bool is_current(const MixerThread &t) { return t.thread.get_id() == std::this_thread::get_id(); }
 
 } // namespace
 
@@ -93,17 +86,20 @@ void stop_mixer_thread(MixerThread *t) {
   if (t == nullptr) return;
   t->stopping.store(true, std::memory_order_release);
   t->ring.wake();
-  if (t->thread.get_id() == std::this_thread::get_id()) {
+  if (is_current(*t)) {
     reap_mixer_thread();
     g_retired.thread = t;
     return;
   }
-  join(t);
+  t->thread.join();
+  delete t;
 }
 
 void reap_mixer_thread() {
-  if (g_retired.thread == nullptr) return;
-  join(g_retired.thread);
+  MixerThread *t = g_retired.thread;
+  if (t == nullptr || is_current(*t)) return;
+  t->thread.join();
+  delete t;
   g_retired.thread = nullptr;
 }
 

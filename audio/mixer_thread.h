@@ -17,7 +17,7 @@ MixerThread *start_mixer_thread(FrameRing &ring);
 // as soon as its block is done and is joined by the next start or at exit.
 void stop_mixer_thread(MixerThread *thread);
 
-// Joins a thread that stopped itself. Not on that thread.
+// Joins a thread that stopped itself, unless called on that very thread.
 void reap_mixer_thread();
 
 } // namespace wail

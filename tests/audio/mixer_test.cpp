@@ -239,19 +239,31 @@ TEST_F(Mixer, RealTimeEndsComeOnTheMixerThreadAndShutdownUnderTheLockStopsThem) 
   EXPECT_EQ(AIL_render_offline(out, 2), 0u);
 }
 
-TEST_F(Mixer, WaveOutCloseStopsItsThreadsAndFreesItsHandlesForTheNextOpen) {
+HDIGDRIVER g_closing = nullptr;
+
+TEST_F(Mixer, TheDevicePlaysOnWhileTheLockIsHeldAndWaveOutCloseStopsTheThreadsFromAnyThread) {
   AIL_shutdown();
   open("null");
+  const uint32_t before = AIL_output_underruns();
+  AIL_lock(); // the device keeps pulling; the mixer waits, so the ring runs dry
+  std::this_thread::sleep_for(50ms);
+  AIL_unlock();
+  EXPECT_GT(AIL_output_underruns(), before);
+  // Closed by a callback on the mixer thread, then by the host with a voice looping.
+  g_closing = driver_;
   HSAMPLE s = voice(half_.data(), 48, DIG_F_MONO_8, 48000);
-  AIL_set_sample_loop_count(s, 0);
+  AIL_register_EOS_callback(s, [](HSAMPLE ending) {
+    record_end(ending);
+    AIL_waveOutClose(g_closing);
+  });
   AIL_start_sample(s);
-  HSAMPLE ending = voice(half_.data(), 48, DIG_F_MONO_8, 48000);
-  AIL_start_sample(ending);
-  ASSERT_TRUE(eventually([&] { return ends_of(ending) == 1; }));
+  ASSERT_TRUE(eventually([&] { return ends_of(s) == 1 && AIL_output_rate() == 0; }));
+  open("null"); // the old mixer thread is joined here
+  AIL_set_sample_loop_count(s = voice(half_.data(), 48, DIG_F_MONO_8, 48000), 0);
+  AIL_start_sample(s);
   AIL_waveOutClose(driver_);
-  const size_t after = ended().size();
   EXPECT_EQ(status(s), SMP_FREE);
-  EXPECT_EQ(AIL_output_rate(), 0u);
+  const size_t after = ended().size();
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(ended().size(), after);
   open("null");
