@@ -22,6 +22,7 @@
 //   bad input an invalid handle is ignored and reads as 0 (status SMP_FREE); a format outside
 //             0-3 is refused and sets the last error.
 //   serve     AIL_serve does nothing: the mixer thread delivers callbacks by itself.
+#include "audio/counters.h"
 #include "audio/library.h"
 #include "audio/render.h"
 #include "audio/voices.h"
@@ -73,6 +74,7 @@ void halt_mix(wail_sample &voice) {
 bool finish_voice(wail_sample &voice) {
   halt_mix(voice);
   if (voice.status != SMP_PLAYING) return false;
+  wail::count(wail::g_counters.halts);
   voice.status = SMP_DONE;
   return true;
 }
@@ -171,6 +173,7 @@ WAIL_API void AIL_set_sample_pan(HSAMPLE sample, int32_t pan) {
 
 WAIL_API void AIL_start_sample(HSAMPLE sample) {
   with_voice(sample, [&](wail_sample &voice) {
+    wail::count_start(voice.status == SMP_PLAYING);
     ++voice.generation;
     voice.status = SMP_PLAYING;
     wail::apply_loop_count(voice);

@@ -3,6 +3,7 @@
 // Every function runs under the library lock.
 #include "audio/render.h"
 
+#include "audio/counters.h"
 #include "audio/library.h"
 #include "audio/master.h"
 #include "audio/midi/music_hook.h"
@@ -36,6 +37,7 @@ void deliver(const BlockEnds &ends) {
     wail_sample &voice = voice_at(ends.ends[i].voice);
     if (!voice.allocated || voice.generation != ends.ends[i].generation) continue;
     if (voice.status != SMP_PLAYING) continue;
+    count(g_counters.delivered);
     voice.status = SMP_DONE;
     if (voice.callback != nullptr) voice.callback(&voice);
   }
