@@ -133,6 +133,7 @@ WAIL_API void AIL_start_sample(HSAMPLE sample) {
   voice->status = SMP_PLAYING;
   wail::apply_loop_count(*voice);
   SpinGuard guard(voice->mixLock);
+  voice->mix.voice.playsDone = 0; // the filter reads silence before a new start's first frame
   voice->mix.generation = voice->generation;
   voice->mix.playing = true;
   voice->mix.endUnreported = false;
