@@ -14,6 +14,9 @@
 namespace wail {
 namespace {
 
+static_assert(static_cast<int>(Resampler::Linear) == AIL_RESAMPLE_LINEAR &&
+              static_cast<int>(Resampler::Sinc) == AIL_RESAMPLE_SINC);
+
 std::atomic<Resampler> g_mode{resampler_from_environment(std::getenv("KSND_RESAMPLER"))};
 
 } // namespace
