@@ -178,6 +178,7 @@ WAIL_API void AIL_start_sample(HSAMPLE sample) {
     voice.status = SMP_PLAYING;
     wail::apply_loop_count(voice);
     wail::MixState &m = voice.mix;
+    m.voice.playsDone = 0; // the filter reads silence before a new start's first frame
     if (m.playing) return;
     if ((m.voice.position >> 32) != 0) fade_in(m);
     m.playing = true;

@@ -14,6 +14,8 @@
 //           data play silently (status, position and callbacks as usual) and set the last error.
 #include "audio/voices.h"
 
+#include "audio/resampling.h"
+
 #include <algorithm>
 
 namespace wail {
@@ -44,12 +46,13 @@ uint32_t frame_bytes(int32_t format) {
   }
 }
 
-// The kernel for the voice's type, or null for data the kernels do not decode.
+// The kernel for the voice's type in the resampling mode now in force, or null for data the
+// kernels do not decode.
 MixKernel kernel_for(int32_t format, uint32_t flags) {
   const bool is16 = format == DIG_F_MONO_16 || format == DIG_F_STEREO_16;
   const bool isSigned = (flags & DIG_PCM_SIGNED) != 0;
   if (is16 != isSigned) return nullptr;
-  return select_kernel(static_cast<SourceFormat>(format));
+  return select_kernel(static_cast<SourceFormat>(format), resampling_mode());
 }
 
 void reset_voice(wail_sample &v) {
@@ -175,6 +178,7 @@ bool wrap_finished_play(VoiceMix &v) noexcept {
   while (v.position >= end) {
     if (!v.forever && v.playsLeft <= 1) return false;
     if (!v.forever) --v.playsLeft;
+    if (v.playsDone < UINT32_MAX) ++v.playsDone;
     v.position -= end;
   }
   return true;

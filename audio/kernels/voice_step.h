@@ -6,6 +6,7 @@
 
 #include "audio/kernels/mix_kernel.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -83,6 +84,8 @@ inline bool advance(VoiceMix &v) {
   }
   const uint64_t past = v.step - room;
   const uint64_t wraps = 1 + past / span;
+  v.playsDone =
+      static_cast<uint32_t>(std::min<uint64_t>(uint64_t{v.playsDone} + wraps, UINT32_MAX));
   if (!v.forever) {
     if (wraps >= v.playsLeft) {
       v.position = span;
@@ -95,20 +98,24 @@ inline bool advance(VoiceMix &v) {
   return true;
 }
 
+// Adds output frame n of a call at the voice's position into out[0], out[1].
+using FrameStep = void (*)(const VoiceMix &v, float *out, uint32_t n);
+
 // The reference loop over `count` frames on a local copy of the voice (so stores into the mix
 // cannot alias its gains); writes the position and plays back. Returns the frames produced.
-template <SourceFormat F> uint32_t mix_reference(VoiceMix &voice, float *mix, uint32_t count) {
+template <FrameStep Frame> uint32_t mix_reference(VoiceMix &voice, float *mix, uint32_t count) {
   if (mix == nullptr || !playable(voice)) return 0;
   VoiceMix v = voice;
   uint32_t n = 0;
   bool going = true;
   while (going && n < count) {
-    mix_frame<F>(v, mix + size_t{2} * n, n);
+    Frame(v, mix + size_t{2} * n, n);
     ++n;
     going = advance(v);
   }
   voice.position = v.position;
   voice.playsLeft = v.playsLeft;
+  voice.playsDone = v.playsDone;
   return n;
 }
 
