@@ -80,8 +80,6 @@ void close_render() {
   g_render.rate = 0;
 }
 
-uint32_t render_rate() noexcept { return g_render.rate; }
-
 uint32_t render_frames(float *out, uint32_t frames) {
   uint32_t done = 0;
   if (!g_render.rendering) {

@@ -17,8 +17,6 @@ inline constexpr uint32_t kRenderBlock = 240;
 // (with the last error set) when memory runs out.
 bool open_render(uint32_t rate);
 void close_render();
-// The open path's rate; 0 when none is open.
-uint32_t render_rate() noexcept;
 
 // Renders `frames` stereo frames of output (interleaved floats after the master stage) into
 // `out`, delivering the callbacks of the voices that end within them in order. Returns the
