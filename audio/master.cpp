@@ -54,6 +54,14 @@ float next_volume(Master &m) noexcept {
 // Scales the sum by headroom and volume; returns the block's peak.
 float scale(Master &m, float *mix, uint32_t frames) noexcept {
   float peak = 0.0f;
+  if (m.volumeLeft == 0) { // the common case, a steady volume: one gain for the block
+    const float gain = kHeadroom * m.volume;
+    for (uint32_t i = 0; i < 2 * frames; ++i) {
+      mix[i] *= gain;
+      peak = std::max(peak, std::fabs(mix[i]));
+    }
+    return peak;
+  }
   for (uint32_t i = 0; i < frames; ++i) {
     const float gain = kHeadroom * next_volume(m);
     mix[2 * i] *= gain;
@@ -127,7 +135,21 @@ void limit(Master &m, float *mix, uint32_t frames) noexcept {
 
 // The limiter at rest with a block below the ceiling: only the delay.
 void pass(Master &m, float *mix, uint32_t frames) noexcept {
-  for (uint32_t i = 0; i < frames; ++i) through_delay(m, mix + 2 * i);
+  if (frames <= kMasterDelay) {
+    for (uint32_t i = 0; i < frames; ++i) through_delay(m, mix + 2 * i);
+  } else {
+    // Whole frames at once: the block moves kMasterDelay frames on, the delay line (oldest
+    // first) fills the gap, and the block's last kMasterDelay frames become the delay line.
+    float held[2 * kMasterDelay];
+    const uint32_t tail = frames - kMasterDelay;
+    std::copy(mix + 2 * tail, mix + 2 * frames, held);
+    std::copy_backward(mix, mix + 2 * tail, mix + 2 * frames);
+    const uint32_t older = kMasterDelay - m.delayAt;
+    std::copy(m.delay + 2 * m.delayAt, m.delay + 2 * kMasterDelay, mix);
+    std::copy(m.delay, m.delay + 2 * m.delayAt, mix + 2 * older);
+    std::copy(held, held + 2 * kMasterDelay, m.delay);
+    m.delayAt = 0;
+  }
   m.frame += frames;
   m.queueGain[m.queueFront] = 1.0f;
   m.queueFrame[m.queueFront] = m.frame - 1;
