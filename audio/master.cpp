@@ -100,7 +100,7 @@ float hold_minimum(Master &m, float request) noexcept {
 }
 
 float release(Master &m, float held) noexcept {
-  const double target = held;
+  const double target = static_cast<double>(held);
   if (target <= m.released || target - m.released < kSnap)
     m.released = target;
   else
@@ -165,7 +165,7 @@ Master *create_master(uint32_t rate, float gain) {
   m->boxSum = kL;
   m->queueGain[0] = 1.0f;
   m->queueSize = 1;
-  m->released = 1.0f;
+  m->released = 1.0;
   m->releaseCoef = 1.0 - std::exp(-1.0 / (kReleaseSeconds * std::max(rate, 1u)));
   m->volume = m->volumeTarget = gain;
   return m;
