@@ -4,6 +4,7 @@
 // An unknown KSND_AUDIO value is reported once on standard error and the default list is used.
 #include "audio/devices.h"
 
+#include "exports/boundary.h"
 #include "wail32.h"
 
 #include <SDL2/SDL.h>
@@ -20,6 +21,7 @@ namespace wail {
 namespace {
 
 constexpr uint32_t kMmsyserrBadDeviceId = 2;
+constexpr uint32_t kMmsyserrNoMem = 7;
 constexpr uint32_t kMmsyserrInvalParam = 11;
 constexpr uint32_t kAllFormats = 0x00000FFFu;   // every 11/22/44 kHz format: all are resampled
 constexpr uint32_t kVolumeAndBalance = 0x000Cu; // WAVECAPS_VOLUME | WAVECAPS_LRVOLUME
@@ -131,22 +133,24 @@ std::vector<OutputDevice> list_devices() {
 extern "C" {
 
 WAIL_API uint32_t waveOutGetNumDevs(void) {
-  return static_cast<uint32_t>(wail::list_devices().size());
+  return exports::guarded(0u, [] { return static_cast<uint32_t>(wail::list_devices().size()); });
 }
 
 WAIL_API uint32_t waveOutGetDevCapsA(uintptr_t device, WAVEOUTCAPSA *caps, uint32_t size) {
-  if (caps == nullptr) return wail::kMmsyserrInvalParam;
-  const std::vector<wail::OutputDevice> devices = wail::list_devices();
-  if (device >= devices.size()) return wail::kMmsyserrBadDeviceId;
-  WAVEOUTCAPSA filled{};
-  filled.vDriverVersion = 0x0100;
-  std::snprintf(filled.szPname, sizeof filled.szPname, "%s",
-                wail::device_name(devices[device].kind));
-  filled.dwFormats = wail::kAllFormats;
-  filled.wChannels = 2;
-  filled.dwSupport = wail::kVolumeAndBalance;
-  std::memcpy(caps, &filled, std::min<size_t>(size, sizeof filled));
-  return 0;
+  return exports::guarded(wail::kMmsyserrNoMem, [&] {
+    if (caps == nullptr) return wail::kMmsyserrInvalParam;
+    const std::vector<wail::OutputDevice> devices = wail::list_devices();
+    if (device >= devices.size()) return wail::kMmsyserrBadDeviceId;
+    WAVEOUTCAPSA filled{};
+    filled.vDriverVersion = 0x0100;
+    std::snprintf(filled.szPname, sizeof filled.szPname, "%s",
+                  wail::device_name(devices[device].kind));
+    filled.dwFormats = wail::kAllFormats;
+    filled.wChannels = 2;
+    filled.dwSupport = wail::kVolumeAndBalance;
+    std::memcpy(caps, &filled, std::min<size_t>(size, sizeof filled));
+    return uint32_t{0};
+  });
 }
 
 } // extern "C"

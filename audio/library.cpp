@@ -3,6 +3,7 @@
 
 #include "audio/driver.h"
 #include "audio/midi/music_hook.h"
+#include "exports/boundary.h"
 
 #include <cstdio>
 
@@ -24,25 +25,29 @@ void set_last_error(const char *text) {
 
 extern "C" {
 
-// Nothing to prepare: the outputs, voices and service thread start when a driver opens.
+// Nothing to prepare: the outputs, voices and threads start when a driver opens.
 WAIL_API void AIL_startup(void) {}
 
-// Stops the output and the service thread under the lock (the service thread gives up waiting
-// for the lock when told to stop), then lets the MIDI side release its driver and sequences.
+// Closes the digital driver under the lock (its mixer thread gives up waiting for the lock when
+// told to stop), then lets the MIDI side release its driver and sequences.
 WAIL_API void AIL_shutdown(void) {
-  {
-    wail::LibraryGuard lock(wail::library_mutex());
-    wail::close_driver();
-  }
-  wail::music::shutdown();
+  exports::guarded([] {
+    {
+      wail::LibraryGuard lock(wail::library_mutex());
+      wail::close_driver();
+    }
+    wail::music::shutdown();
+  });
 }
 
-// Nothing to do: the service thread delivers end-of-sample callbacks by itself.
+// Nothing to do: the mixer thread renders and delivers end-of-sample callbacks by itself.
 WAIL_API void AIL_serve(void) {}
 
 WAIL_API const char *AIL_last_error(void) {
-  wail::LibraryGuard lock(wail::library_mutex());
-  return wail::g_library.lastError;
+  return exports::guarded(static_cast<const char *>(""), [] {
+    wail::LibraryGuard lock(wail::library_mutex());
+    return static_cast<const char *>(wail::g_library.lastError);
+  });
 }
 
 } // extern "C"

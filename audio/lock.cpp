@@ -1,6 +1,8 @@
 // The library's one lock: a process-wide recursive mutex. The engine holds it around every
-// effect operation; the library holds it in every AIL_ call and while it delivers a callback.
+// effect operation; the library holds it in every AIL_ call and while it renders and delivers
+// callbacks.
 #include "audio/library.h"
+#include "exports/boundary.h"
 
 namespace wail {
 
@@ -14,7 +16,9 @@ std::recursive_mutex &library_mutex() {
 
 extern "C" {
 
-WAIL_API void AIL_lock(void) { wail::library_mutex().lock(); }
+WAIL_API void AIL_lock(void) {
+  exports::guarded([] { wail::library_mutex().lock(); });
+}
 WAIL_API void AIL_unlock(void) { wail::library_mutex().unlock(); }
 
 } // extern "C"

@@ -1,36 +1,11 @@
-// The mixer: sums every playing voice through its resampling kernel, adds the tune and hands
-// ended voices to the end ring. Owns the render rate; voice state is borrowed, one voice's spin
-// lock at a time, held while that voice is mixed.
+// The mixer's loop over the active voices: each voice through its kernel, its gains moving
+// along their ramp; a voice that runs out is taken off the list and reported.
 #include "audio/mixer.h"
 
-#include "audio/end_reports.h"
-#include "audio/midi/music_hook.h"
-#include "audio/service.h"
-#include "audio/voices.h"
-
 #include <algorithm>
-#include <atomic>
-#include <cmath>
 
 namespace wail {
 namespace {
-
-struct MixerState {
-  std::atomic<uint32_t> rate; // output frames per second; set by the output's open, read by render
-};
-MixerState g_mixer;
-
-// Moves a position left at or past the end (a start at the end, or a play the kernel finished
-// exactly) to the next play. False when no play is left.
-bool wrap_finished_play(VoiceMix &v) noexcept {
-  const uint64_t end = static_cast<uint64_t>(v.frames) << 32;
-  while (v.position >= end) {
-    if (!v.forever && v.playsLeft <= 1) return false;
-    if (!v.forever) --v.playsLeft;
-    v.position -= end;
-  }
-  return true;
-}
 
 // Advances a voice whose data the kernels cannot decode as the kernel would, adding nothing.
 // Returns the frames produced; fewer than `count` means the last play ran out.
@@ -46,108 +21,85 @@ uint32_t advance_silently(VoiceMix &v, uint32_t count) noexcept {
   return produced;
 }
 
-// The voices that ran out in one block, ordered by the frame where each ran out (voice order
-// among equals), so callbacks come in the order the sounds ended.
-struct BlockEnds {
-  EndReport reports[kMaxVoices];
-  uint32_t frames[kMaxVoices];
-  uint32_t count;
-
-  void add(EndReport report, uint32_t frame) noexcept {
-    uint32_t at = count++;
-    for (; at > 0 && frames[at - 1] > frame; --at) {
-      reports[at] = reports[at - 1];
-      frames[at] = frames[at - 1];
-    }
-    reports[at] = report;
-    frames[at] = frame;
+// Runs the kernel over the part of the block the gain ramp covers, then over the rest at the
+// target gains. Returns the frames produced.
+uint32_t mix_ramped(MixState &m, float *mix, uint32_t frames) noexcept {
+  VoiceMix &v = m.voice;
+  uint32_t produced = 0;
+  if (m.rampLeft > 0) {
+    const uint32_t k = std::min(frames, m.rampLeft);
+    const auto left = static_cast<float>(m.rampLeft);
+    v.gainStepLeft = (m.targetLeft - v.gainLeft) / left;
+    v.gainStepRight = (m.targetRight - v.gainRight) / left;
+    produced = m.kernel(v, mix, k);
+    m.rampLeft -= k;
+    v.gainLeft =
+        m.rampLeft == 0 ? m.targetLeft : v.gainLeft + v.gainStepLeft * static_cast<float>(k);
+    v.gainRight =
+        m.rampLeft == 0 ? m.targetRight : v.gainRight + v.gainStepRight * static_cast<float>(k);
+    v.gainStepLeft = v.gainStepRight = 0.0f;
+    if (produced < k || k == frames) return produced;
   }
-};
+  return produced + m.kernel(v, mix + 2 * size_t{produced}, frames - produced);
+}
 
-// Mixes one voice into `out`; a voice that runs out goes into `ends`.
-void mix_voice(wail_sample &voice, float *out, uint32_t frames, BlockEnds &ends) noexcept {
-  SpinGuard guard(voice.mixLock);
+void add_end(BlockEnds &ends, VoiceEnd end) noexcept {
+  uint32_t at = ends.count++;
+  for (; at > 0 && ends.ends[at - 1].frame > end.frame; --at) ends.ends[at] = ends.ends[at - 1];
+  ends.ends[at] = end;
+}
+
+// Mixes one voice; true when it ran out (and was noted in `ends`).
+bool mix_voice(wail_sample &voice, float *mix, uint32_t frames, BlockEnds &ends) noexcept {
   MixState &m = voice.mix;
-  const EndReport report{voice_index(voice), m.generation};
-  if (m.endUnreported) {
-    m.endUnreported = false;
-    ends.add(report, 0);
-    return;
-  }
-  if (!m.playing || m.voice.step == 0) return;
+  if (m.voice.step == 0) return false; // frozen: plays on, adds nothing
   const uint64_t end = static_cast<uint64_t>(m.voice.frames) << 32;
   uint32_t produced = 0;
-  bool ended = m.voice.frames == 0 || !wrap_finished_play(m.voice);
+  bool ended = !wrap_finished_play(m.voice);
   if (!ended) {
-    produced =
-        m.kernel != nullptr ? m.kernel(m.voice, out, frames) : advance_silently(m.voice, frames);
+    produced = m.kernel != nullptr ? mix_ramped(m, mix, frames) : advance_silently(m.voice, frames);
     // A play that runs out on the block's last frame leaves the position at the end.
     ended = produced < frames || m.voice.position >= end;
   }
-  if (!ended) return;
+  if (!ended) return false;
   m.playing = false;
   m.voice.position = end;
-  ends.add(report, produced);
+  add_end(ends, {voice_index(voice), voice.generation, produced});
+  return true;
 }
-
-// Hands the block's ends to the ring. An end the full ring refuses stays with its voice, unless
-// the host restarted the voice meanwhile, and is offered again next block.
-bool report_ends(const BlockEnds &ends) noexcept {
-  for (uint32_t i = 0; i < ends.count; ++i) {
-    const EndReport report = ends.reports[i];
-    if (push_end_report(report)) continue;
-    wail_sample &voice = voice_at(report.voice);
-    SpinGuard guard(voice.mixLock);
-    if (voice.mix.generation == report.generation && !voice.mix.playing)
-      voice.mix.endUnreported = true;
-  }
-  return ends.count > 0;
-}
-
-__extension__ typedef unsigned __int128 u128; // plays x frames in 32.32 can pass 64 bits
 
 // Output frames this voice still produces before it runs out; `limit` when that is further.
-uint32_t frames_left(wail_sample &voice, uint32_t limit) noexcept {
-  SpinGuard guard(voice.mixLock);
-  const MixState &m = voice.mix;
-  if (m.endUnreported) return 0;
-  if (!m.playing || m.voice.step == 0 || m.voice.forever) return limit;
-  const u128 end = static_cast<u128>(m.voice.frames) << 32;
-  const u128 total = end * m.voice.playsLeft;
-  if (m.voice.position >= total) return 0;
-  const u128 frames = (total - m.voice.position + m.voice.step - 1) / m.voice.step;
+uint32_t frames_left(const MixState &m, uint32_t limit) noexcept {
+  const VoiceMix &v = m.voice;
+  if (v.step == 0 || v.forever) return limit;
+  const uint64_t end = static_cast<uint64_t>(v.frames) << 32;
+  if (v.frames == 0 || (v.position >= end && v.playsLeft <= 1)) return 0;
+  // Source span to the end of the last play; beyond 64 bits it is surely past `limit`.
+  const uint64_t thisPlay = v.position >= end ? 0 : end - v.position;
+  const uint64_t laterPlays = v.playsLeft - 1;
+  if (laterPlays > 0 && laterPlays > (UINT64_MAX - thisPlay) / end) return limit;
+  const uint64_t span = thisPlay + laterPlays * end;
+  const uint64_t frames = span / v.step + (span % v.step != 0);
   return frames < limit ? static_cast<uint32_t>(frames) : limit;
 }
 
 } // namespace
 
-uint32_t frames_until_first_end(uint32_t limit) noexcept {
-  const uint32_t count = voices_in_use();
-  for (uint32_t i = 0; i < count && limit > 0; ++i) limit = frames_left(voice_at(i), limit);
-  return limit;
-}
-
-void render(float *out, uint32_t frames) noexcept {
-  std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
-  BlockEnds ends;
+void mix_voices(float *mix, uint32_t frames, BlockEnds &ends) noexcept {
   ends.count = 0;
-  const uint32_t count = voices_in_use();
-  for (uint32_t i = 0; i < count; ++i) mix_voice(voice_at(i), out, frames, ends);
-  music::render(out, frames, render_rate());
-  if (report_ends(ends)) wake_service();
-}
-
-void set_render_rate(uint32_t rate) noexcept {
-  g_mixer.rate.store(rate, std::memory_order_relaxed);
-}
-uint32_t render_rate() noexcept { return g_mixer.rate.load(std::memory_order_relaxed); }
-
-void to_pcm16(const float *mix, int16_t *pcm, uint32_t samples) noexcept {
-  for (uint32_t i = 0; i < samples; ++i) {
-    const float sample = std::isnan(mix[i]) ? 0.0f : std::clamp(mix[i], -1.0f, 1.0f);
-    const float scaled = sample * 32767.0f;
-    pcm[i] = static_cast<int16_t>(std::lrint(scaled));
+  for (uint32_t slot = 0; slot < active_count();) {
+    wail_sample &voice = active_voice(slot);
+    if (mix_voice(voice, mix, frames, ends))
+      make_inactive(voice); // the last voice moves into this slot and is mixed next
+    else
+      ++slot;
   }
+}
+
+uint32_t frames_until_first_end(uint32_t limit) noexcept {
+  for (uint32_t slot = 0; slot < active_count() && limit > 0; ++slot)
+    limit = frames_left(active_voice(slot).mix, limit);
+  return limit;
 }
 
 } // namespace wail

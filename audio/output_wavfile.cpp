@@ -1,9 +1,10 @@
-// The WAV output: the mix is rendered in real time and written to a file as 16-bit stereo PCM.
-// The RIFF and data sizes are written at close; a file that reaches the RIFF limit (4 GiB,
-// about six hours at 48000 Hz) stops growing, and a write error stops writing. Both are
-// reported on standard error at close.
+// The WAV output: the mix is pulled in real time and written to a file as 16-bit stereo PCM.
+// The file holds exactly the frames the mixer rendered, up to the close (what the ring still
+// holds then is written too): an underrun makes no silence up. The
+// RIFF and data sizes are written at close; a file that reaches the RIFF limit (4 GiB, about
+// six hours at 48000 Hz) stops growing, and a write error stops writing. Both are reported on
+// standard error at close.
 #include "audio/library.h"
-#include "audio/mixer.h"
 #include "audio/outputs.h"
 #include "audio/pacer.h"
 
@@ -20,11 +21,13 @@ constexpr uint32_t kMaxDataBytes = 0xFFFFFFFFu - kHeaderBytes;
 
 struct WavFileState {
   std::FILE *file;               // open between wavfile_open and wavfile_close
+  Pacer *pacer;                  // pulls the mix while the file is open
+  FrameRing *ring;               // what it pulls from; drained into the file at close
   std::string path;              // host thread
   uint32_t dataBytes;            // PCM bytes written; pacing thread while open, then host
   bool failed;                   // a write failed; pacing thread while open, then host
   bool full;                     // the data reached kMaxDataBytes; as `failed`
-  int16_t pcm[2 * kBlockFrames]; // pacing thread
+  int16_t pcm[2 * kPacerPeriod]; // pacing thread
 };
 WavFileState g_wav;
 
@@ -84,7 +87,7 @@ void write_block(const float *mix, uint32_t frames) {
 
 } // namespace
 
-bool wavfile_open(const std::string &path, uint32_t &rate) {
+bool wavfile_open(const std::string &path, std::unique_ptr<FrameRing> &ring, uint32_t &rate) {
   g_wav.file = std::fopen(path.c_str(), "wb");
   if (g_wav.file == nullptr) {
     char text[512];
@@ -104,14 +107,26 @@ bool wavfile_open(const std::string &path, uint32_t &rate) {
     return false;
   }
   rate = kRate;
-  set_render_rate(rate);
-  start_pacer(rate, write_block);
+  ring = ring_for_period(kPacerPeriod);
+  g_wav.ring = ring.get();
+  g_wav.pacer = ring ? start_pacer(*ring, rate, write_block) : nullptr;
+  if (g_wav.pacer == nullptr) {
+    if (!ring) set_last_error("AIL_waveOutOpen: out of memory");
+    std::fclose(g_wav.file);
+    g_wav.file = nullptr;
+    std::remove(path.c_str());
+    return false;
+  }
   return true;
 }
 
 void wavfile_close() {
   if (g_wav.file == nullptr) return;
-  stop_pacer();
+  stop_pacer(g_wav.pacer);
+  g_wav.pacer = nullptr;
+  // The mixer has stopped: what it rendered ahead belongs in the file too.
+  float rest[2 * kPacerPeriod];
+  for (uint32_t got; (got = g_wav.ring->read(rest, kPacerPeriod)) > 0;) write_block(rest, got);
   if (g_wav.full)
     std::fprintf(stderr, "ksnd32: %s reached the WAV size limit\n", g_wav.path.c_str());
   const bool sized = write_header(g_wav.dataBytes);

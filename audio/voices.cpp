@@ -1,10 +1,12 @@
-// The voice table and the translation of the host's voice settings into mixer terms.
-// Choices left open by the interface, as implemented here:
+// The voice table, its active list, and the translation of the host's voice settings into
+// mixer terms. Choices left open by the interface, as implemented here:
 //   volume  0-127, linear amplitude: gain = volume / 127 (out-of-range values are clamped).
 //   pan     0-127, 64 centre (128 and above count as 127): a balance law. At the centre both
 //           sides play at full gain; towards the right the left side falls linearly to 0 at
 //           127, towards the left the right side falls linearly to 0 at 0. A mono source at
 //           volume 127, centre pan, is heard at its full level on both sides.
+//   changes a new volume or pan of a playing voice moves there over kRampFrames; a voice that
+//           does not play takes it at once.
 //   level   full scale 1.0 = the largest 8-bit or 16-bit sample value, as the kernels decode.
 //   rate    a rate of 0 or below freezes the voice: it stays playing, does not advance and adds
 //           nothing; rates above 768000 Hz are clamped.
@@ -12,7 +14,7 @@
 //           data play silently (status, position and callbacks as usual) and set the last error.
 #include "audio/voices.h"
 
-#include "audio/library.h"
+#include "audio/resampling.h"
 
 #include <algorithm>
 
@@ -22,9 +24,10 @@ namespace {
 constexpr int32_t kMaxRate = 768000;
 
 struct VoiceTable {
-  wail_sample voices[kMaxVoices]; // host fields under the library lock, mix under each mixLock
-  std::atomic<uint32_t> inUse;    // high-water mark of allocated entries; release on allocate
-  uint32_t outputRate;            // the open output's rate; library lock, set before output runs
+  wail_sample voices[kMaxVoices]; // under the library lock
+  uint16_t active[kMaxVoices];    // indexes of the voices the render visits
+  uint32_t activeCount;
+  uint32_t outputRate; // the open output's rate; set before the output runs
 };
 VoiceTable g_table;
 
@@ -43,12 +46,13 @@ uint32_t frame_bytes(int32_t format) {
   }
 }
 
-// The kernel for the voice's type, or null for data the kernels do not decode.
+// The kernel for the voice's type in the resampling mode now in force, or null for data the
+// kernels do not decode.
 MixKernel kernel_for(int32_t format, uint32_t flags) {
   const bool is16 = format == DIG_F_MONO_16 || format == DIG_F_STEREO_16;
   const bool isSigned = (flags & DIG_PCM_SIGNED) != 0;
   if (is16 != isSigned) return nullptr;
-  return select_kernel(static_cast<SourceFormat>(format));
+  return select_kernel(static_cast<SourceFormat>(format), resampling_mode());
 }
 
 void reset_voice(wail_sample &v) {
@@ -65,7 +69,7 @@ void reset_voice(wail_sample &v) {
   v.rate = 11025;
   v.volume = 127;
   v.pan = 64;
-  SpinGuard guard(v.mixLock);
+  v.activeSlot = kNotActive;
   v.mix = MixState{};
   v.mix.voice.playsLeft = 1;
   v.mix.frameBytes = 1;
@@ -74,9 +78,7 @@ void reset_voice(wail_sample &v) {
 } // namespace
 
 wail_sample *allocate_voice() {
-  const uint32_t used = g_table.inUse.load(std::memory_order_relaxed);
-  for (uint32_t i = 0; i < kMaxVoices; ++i) {
-    wail_sample &v = g_table.voices[i];
+  for (wail_sample &v : g_table.voices) {
     if (v.allocated) continue;
     reset_voice(v);
     v.allocated = true;
@@ -84,7 +86,6 @@ wail_sample *allocate_voice() {
     apply_source(v, true);
     apply_gains(v);
     apply_step(v);
-    if (i >= used) g_table.inUse.store(i + 1, std::memory_order_release);
     return &v;
   }
   return nullptr;
@@ -100,7 +101,6 @@ wail_sample *voice_from_handle(HSAMPLE handle) {
   return v.allocated ? &v : nullptr;
 }
 
-uint32_t voices_in_use() noexcept { return g_table.inUse.load(std::memory_order_acquire); }
 wail_sample &voice_at(uint32_t index) noexcept { return g_table.voices[index]; }
 uint32_t voice_index(const wail_sample &voice) noexcept {
   return static_cast<uint32_t>(&voice - &g_table.voices[0]);
@@ -108,7 +108,25 @@ uint32_t voice_index(const wail_sample &voice) noexcept {
 
 void reset_voices() {
   for (wail_sample &v : g_table.voices) reset_voice(v);
-  g_table.inUse.store(0, std::memory_order_release);
+  g_table.activeCount = 0;
+}
+
+uint32_t active_count() noexcept { return g_table.activeCount; }
+wail_sample &active_voice(uint32_t slot) noexcept { return voice_at(g_table.active[slot]); }
+
+void make_active(wail_sample &voice) noexcept {
+  if (voice.activeSlot != kNotActive) return;
+  voice.activeSlot = g_table.activeCount++;
+  g_table.active[voice.activeSlot] = static_cast<uint16_t>(voice_index(voice));
+}
+
+void make_inactive(wail_sample &voice) noexcept {
+  const uint32_t slot = voice.activeSlot;
+  if (slot == kNotActive) return;
+  const uint16_t last = g_table.active[--g_table.activeCount];
+  g_table.active[slot] = last;
+  voice_at(last).activeSlot = slot;
+  voice.activeSlot = kNotActive;
 }
 
 void set_voice_output_rate(uint32_t rate) { g_table.outputRate = rate; }
@@ -118,38 +136,52 @@ void apply_gains(wail_sample &v) {
   const int32_t pan = std::clamp(v.pan, 0, 127);
   const float left = pan <= 64 ? 1.0f : static_cast<float>(127 - pan) / 63.0f;
   const float right = pan >= 64 ? 1.0f : static_cast<float>(pan) / 64.0f;
-  SpinGuard guard(v.mixLock);
-  v.mix.voice.gainLeft = volume * left;
-  v.mix.voice.gainRight = volume * right;
+  MixState &m = v.mix;
+  m.targetLeft = volume * left;
+  m.targetRight = volume * right;
+  if (m.playing) {
+    m.rampLeft = kRampFrames;
+    return;
+  }
+  m.voice.gainLeft = m.targetLeft;
+  m.voice.gainRight = m.targetRight;
+  m.rampLeft = 0;
 }
 
 void apply_step(wail_sample &v) {
   const uint64_t rate = static_cast<uint64_t>(std::clamp(v.rate, 0, kMaxRate));
   const uint64_t out = g_table.outputRate != 0 ? g_table.outputRate : 48000;
-  const uint64_t step = (rate << 32) / out;
-  SpinGuard guard(v.mixLock);
-  v.mix.voice.step = step;
+  v.mix.voice.step = (rate << 32) / out;
 }
 
 void apply_source(wail_sample &v, bool rewind) {
   const uint32_t bytes = frame_bytes(v.format);
   const uint32_t frames = v.data != nullptr ? v.length / bytes : 0;
-  const MixKernel kernel = kernel_for(v.format, v.typeFlags);
-  SpinGuard guard(v.mixLock);
   MixState &m = v.mix;
   m.voice.data = v.data;
   m.voice.frames = frames;
   m.frameBytes = bytes;
-  m.kernel = kernel;
+  m.kernel = kernel_for(v.format, v.typeFlags);
   const uint64_t end = static_cast<uint64_t>(frames) << 32;
   if (rewind) m.voice.position = 0;
   m.voice.position = std::min<uint64_t>(m.voice.position & ~uint64_t{0xFFFFFFFF}, end);
 }
 
 void apply_loop_count(wail_sample &v) {
-  SpinGuard guard(v.mixLock);
   v.mix.voice.forever = v.loopCount == 0;
   v.mix.voice.playsLeft = static_cast<uint32_t>(std::max(v.loopCount, 1));
+}
+
+bool wrap_finished_play(VoiceMix &v) noexcept {
+  if (v.frames == 0) return false;
+  const uint64_t end = static_cast<uint64_t>(v.frames) << 32;
+  while (v.position >= end) {
+    if (!v.forever && v.playsLeft <= 1) return false;
+    if (!v.forever) --v.playsLeft;
+    if (v.playsDone < UINT32_MAX) ++v.playsDone;
+    v.position -= end;
+  }
+  return true;
 }
 
 } // namespace wail

@@ -1,5 +1,6 @@
 // How many times faster than real time the offline output renders a looping tune together with
-// 32 looping effect voices, through the public API as a game would drive it.
+// 32 looping effect voices, through the public API as a game would drive it; and what the whole
+// render path costs per voice-frame when few voices play on many channels.
 #include "ksnd32.h"
 
 #include <benchmark/benchmark.h>
@@ -107,7 +108,44 @@ void BM_OfflineRender(benchmark::State &state) {
   KSOUNDClose();
 }
 
+// `voices` looping voices on `channels` channels: the path's cost should follow the voices.
+void BM_PathCost(benchmark::State &state) {
+  const auto channels = (uint32_t)state.range(0);
+  const auto voices = (int)state.range(1);
+  setenv("KSND_AUDIO", "offline", 1);
+  if (KSOUNDInit(channels, 16) != 1) {
+    state.SkipWithError("KSOUNDInit failed");
+    return;
+  }
+  std::vector<uint8_t> wav = tone_wav(440);
+  SampleRecord sample{};
+  KSFX_SetupWAVsample(&sample, wav.data());
+  std::vector<SoundRecord> sounds((size_t)voices);
+  for (SoundRecord &s : sounds) {
+    s = SoundRecord{};
+    s.priority = 1, s.sample = &sample, s.flags = KSFX_LOOP;
+    s.rate = s.volume = s.pan = -1;
+    if (KSFX_PlaySFX(&s) != 1) state.SkipWithError("a voice did not start");
+  }
+  std::vector<float> out(2 * kBlock);
+  for (auto _ : state) {
+    AIL_render_offline(out.data(), kBlock);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["per_voice_frame"] =
+      benchmark::Counter((double)voices * kBlock, benchmark::Counter::kIsIterationInvariantRate |
+                                                      benchmark::Counter::kInvert);
+  KSOUNDClose();
+}
+
 } // namespace
+
+BENCHMARK(BM_PathCost)
+    ->ArgNames({"channels", "voices"})
+    ->Args({16, 1})
+    ->Args({256, 1})
+    ->Args({16, 16})
+    ->Args({256, 16});
 
 BENCHMARK(BM_OfflineRender)
     ->ArgNames({"voices", "tune"})

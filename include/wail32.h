@@ -7,8 +7,8 @@
  * queries below, describing the outputs it can open.
  *
  * Threads: any host thread may call these; the end-of-sample callback runs either on the
- * library's own service thread (a sample that ended by itself) or on the caller's thread
- * inside AIL_end_sample. Both hold AIL_lock() while the callback runs.
+ * library's own mixer thread (a sample that ended by itself) or on the caller's thread inside
+ * AIL_end_sample. Both hold AIL_lock() while the callback runs.
  */
 #ifndef WAIL32_H
 #define WAIL32_H
@@ -168,11 +168,22 @@ WAIL_API int32_t AIL_set_resampling(int32_t mode);
  * applied before the limiter, ramped so it never clicks. */
 WAIL_API void AIL_set_master_volume(int32_t volume);
 WAIL_API int32_t AIL_master_volume(void);
+/* 1 while the MIDI synthesiser still sounds: its last rendered block was above -90 dBFS, or a
+ * stopped tune is still fading out; 0 once it is silent. A tune's release tails outlast its
+ * last event: a host that renders a tune to a file renders on until this reads 0. */
+WAIL_API int32_t AIL_synth_sounding(void);
+/* Underruns since the digital driver opened: times the output found fewer finished frames than
+ * it had to play. A sound card or the null output plays silence in their place; the WAV output
+ * leaves them out, so its file holds the mix without gaps. Always 0 offline. */
+WAIL_API uint32_t AIL_output_underruns(void);
 
 /* ---- Offline rendering (extension) ----
  * With KSND_AUDIO=offline nothing advances until the host renders. AIL_render_offline mixes
  * `frames` stereo frames as interleaved floats into `out` on the caller's thread and delivers
  * the end-of-sample callbacks of samples that ended within them, in order, before returning.
+ * The frames have passed the same master stage as real-time output (headroom, then a limiter
+ * that keeps every sample below full scale); its look-ahead puts the output 95 frames (2 ms)
+ * behind the calls that shape it.
  * Returns the number of frames rendered: `frames` in offline mode, 0 otherwise. */
 WAIL_API uint32_t AIL_render_offline(float *out, uint32_t frames);
 /* The output's rate in frames per second (48000 unless configured); 0 before a driver opens. */

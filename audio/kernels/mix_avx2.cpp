@@ -1,67 +1,17 @@
 // The AVX2 kernels: eight output frames per iteration. Up to one source frame per output frame
 // (every upsampling rate) the eight frames' sources lie in a window of nine frames, loaded
 // whole and permuted into place; faster steps gather. Only this file is built with -mavx2 -mfma.
-#include "audio/kernels/kernel_runs.h"
 #include "audio/kernels/kernel_variants.h"
 
 #if defined(WAIL_KERNELS_X86)
-#include <immintrin.h>
+#include "audio/kernels/simd_avx2.h"
 
 namespace wail::kernels {
 namespace {
 
-// The low (0x88) or high (0xDD) halves of the 64-bit lanes of a and b, as 32-bit lanes
-// a0 a1 b0 b1 | a2 a3 b2 b3.
-template <int Halves> __m256i pick32(__m256i a, __m256i b) {
-  return _mm256_castps_si256(
-      _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), Halves));
-}
-
 // Frames a window reaches past the first output frame's index: eight outputs at most one
 // frame apart, plus frame i+1 of the last.
 constexpr uint32_t kWindowReach = 8;
-
-// The positions of an iteration's eight output frames relative to its first frame's integer
-// part. Lane k is first + k*step: its fraction is kept in 32 bits (biased by 2^31 so a signed
-// compare orders them), and its index is the whole part of k*step plus the carry out of
-// first's fraction, read off by comparing with lane 0's fraction.
-// Lanes hold frames 0 1 4 5 | 2 3 6 7: unpacking two vectors in that order interleaves frames
-// 0-3 and 4-7 in place, with no cross-lane shuffle.
-class Lanes {
-public:
-  explicit Lanes(const Run &run) {
-    // k*step for frames 0-3 and 4-7 in 64-bit lanes; the shuffles pick out the lane order.
-    const __m256i low = _mm256_set1_epi64x(static_cast<uint32_t>(run.step));
-    const __m256i high = _mm256_set1_epi64x(static_cast<long long>(run.step >> 32));
-    auto times_step = [&](__m256i k) {
-      return _mm256_add_epi64(_mm256_mul_epu32(k, low),
-                              _mm256_slli_epi64(_mm256_mul_epu32(k, high), 32));
-    };
-    const __m256i a = times_step(_mm256_setr_epi64x(0, 1, 2, 3));
-    const __m256i b = times_step(_mm256_setr_epi64x(4, 5, 6, 7));
-    const __m256i position = _mm256_set1_epi64x(static_cast<long long>(run.position));
-    const __m256i fraction =
-        pick32<0x88>(_mm256_add_epi64(a, position), _mm256_add_epi64(b, position));
-    fraction_ = _mm256_xor_si256(fraction, _mm256_set1_epi32(static_cast<int>(0x80000000u)));
-    whole_ = pick32<0xDD>(a, b);
-    first_ = _mm256_broadcastd_epi32(_mm256_castsi256_si128(fraction_));
-    step8_ = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(8 * run.step)));
-  }
-
-  // Frame indices relative to the first; the fractions as floats in [0, 1) like the reference.
-  __m256i next(__m256 &f) {
-    const __m256i index = _mm256_sub_epi32(whole_, _mm256_cmpgt_epi32(first_, fraction_));
-    // The top 24 bits convert exactly; the bias comes back out as the 0.5.
-    const __m256i top24 = _mm256_and_si256(fraction_, _mm256_set1_epi32(~0xFF));
-    f = _mm256_fmadd_ps(_mm256_cvtepi32_ps(top24), _mm256_set1_ps(0x1p-32f), _mm256_set1_ps(0.5f));
-    fraction_ = _mm256_add_epi32(fraction_, step8_);
-    first_ = _mm256_add_epi32(first_, step8_);
-    return index;
-  }
-
-private:
-  __m256i fraction_, first_, whole_, step8_; // first_: lane 0's fraction in every lane
-};
 
 // Source frames i and i+1 of each lane's output frame, per channel, in units of `scale`.
 struct Pair {
@@ -70,34 +20,14 @@ struct Pair {
 
 __m256 lerp(__m256 f, __m256 a, __m256 b) { return _mm256_fmadd_ps(f, _mm256_sub_ps(b, a), a); }
 
-// Adds eight frames; `gains` alternates left and right with the fetch's scale folded in.
-void accumulate(float *mix, __m256 f, const Pair &s, __m256 gains) {
+// Adds eight frames, frames 0-3 at `low` gains and 4-7 at `high`.
+void accumulate(float *mix, __m256 f, const Pair &s, __m256 low, __m256 high) {
   const __m256 left = lerp(f, s.left0, s.left1);
   const __m256 right = lerp(f, s.right0, s.right1);
   _mm256_storeu_ps(mix,
-                   _mm256_fmadd_ps(_mm256_unpacklo_ps(left, right), gains, _mm256_loadu_ps(mix)));
+                   _mm256_fmadd_ps(_mm256_unpacklo_ps(left, right), low, _mm256_loadu_ps(mix)));
   _mm256_storeu_ps(
-      mix + 8, _mm256_fmadd_ps(_mm256_unpackhi_ps(left, right), gains, _mm256_loadu_ps(mix + 8)));
-}
-
-__m256 gains_for(const Run &run, float scale) {
-  const float l = run.gainLeft * scale, r = run.gainRight * scale;
-  return _mm256_setr_ps(l, r, l, r, l, r, l, r);
-}
-
-// A sample in the top bits of a 32-bit lane converts exactly: 8-bit samples come out times
-// 2^24, 16-bit ones times 2^16, so either is a full-scale value times 2^31.
-constexpr float kTopScale = 0x1p-31f;
-__m256 top(__m256i v, int bits) { return _mm256_cvtepi32_ps(_mm256_slli_epi32(v, bits)); }
-__m256 masked(__m256i v, int mask) {
-  return _mm256_cvtepi32_ps(_mm256_and_si256(v, _mm256_set1_epi32(mask)));
-}
-const int kHigh8 = static_cast<int>(0xFF000000u), kHigh16 = static_cast<int>(0xFFFF0000u);
-
-__m128i load64(const uint8_t *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
-__m128i load128(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-__m256i load256(const uint8_t *p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+      mix + 8, _mm256_fmadd_ps(_mm256_unpackhi_ps(left, right), high, _mm256_loadu_ps(mix + 8)));
 }
 
 // Window fetch: eight frames from p, one per 32-bit lane, permuted by the relative index r.
@@ -176,33 +106,44 @@ template <SourceFormat F> Pair gather(const uint8_t *p, __m256i r) {
 
 // The loop over a run, eight frames at a time; `Fetch` reads each iteration's source frames
 // from the first frame's address.
-template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m256i)>
+template <SourceFormat F, Pair (*Fetch)(const uint8_t *, __m256i), bool Ramp>
 void mix_lanes(const Run &run, float scale) {
   constexpr uint32_t bpf = bytes_per_frame(F);
-  const __m256 gains = gains_for(run, scale);
+  Gains<Ramp> gains(run, scale);
   Lanes lanes(run);
   uint64_t first = run.position; // the first output frame's position, in a scalar register
   float *mix = run.mix;
   for (uint32_t k = 0; k < run.frames; k += 8, mix += 16, first += 8 * run.step) {
     __m256 f;
     const __m256i r = lanes.next(f);
-    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), gains);
+    __m256 low, high;
+    gains.next(low, high);
+    accumulate(mix, f, Fetch(run.src + (first >> 32) * bpf, r), low, high);
+  }
+}
+
+template <SourceFormat F, bool Ramp> void mix_with(const Run &run) {
+  if (run.step <= kOne) {
+    mix_lanes<F, Window<F>::fetch, Ramp>(run, Window<F>::scale);
+  } else {
+    mix_lanes<F, gather<F>, Ramp>(run, kTopScale);
   }
 }
 
 template <SourceFormat F> void mix_avx2(const Run &run) noexcept {
-  if (run.step <= kOne) {
-    mix_lanes<F, Window<F>::fetch>(run, Window<F>::scale);
+  if (run.ramps()) {
+    mix_with<F, true>(run);
   } else {
-    mix_lanes<F, gather<F>>(run, kTopScale);
+    mix_with<F, false>(run);
   }
 }
 
-template <SourceFormat F> constexpr MixKernel kAvx2 = mix_in_runs<F, 8, kWindowReach, mix_avx2<F>>;
+template <SourceFormat F>
+constexpr MixKernel kAvx2 = mix_linear_in_runs<F, 8, kWindowReach, mix_avx2<F>>;
 
 } // namespace
 
-MixKernel avx2_kernel(SourceFormat format) noexcept {
+MixKernel avx2_linear_kernel(SourceFormat format) noexcept {
   switch (format) {
   case SourceFormat::Mono8:
     return kAvx2<SourceFormat::Mono8>;
@@ -213,7 +154,7 @@ MixKernel avx2_kernel(SourceFormat format) noexcept {
   case SourceFormat::Stereo16:
     return kAvx2<SourceFormat::Stereo16>;
   }
-  return scalar_kernel(format);
+  return scalar_kernel(format, Resampler::Linear);
 }
 
 } // namespace wail::kernels

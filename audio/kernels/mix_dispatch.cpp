@@ -1,5 +1,5 @@
-// Chooses the fastest kernel this processor runs: AVX-512, AVX2, else SSE2 on x86-64, else the
-// scalar reference. The processor is asked once per process.
+// Chooses the fastest kernel this processor runs: AVX-512, AVX2, else SSE2 on x86-64, SSE2 on
+// 32-bit x86 built for it, else the scalar reference. The processor is asked once per process.
 #include "audio/kernels/kernel_variants.h"
 #include "audio/kernels/mix_kernel.h"
 
@@ -28,20 +28,26 @@ Path best_path() noexcept {
 }
 } // namespace
 
-MixKernel select_kernel(SourceFormat format) noexcept {
+MixKernel select_kernel(SourceFormat format, Resampler mode) noexcept {
   static const Path path = best_path();
   switch (path) {
   case Path::Avx512:
-    return kernels::avx512_kernel(format);
+    return kernels::avx512_kernel(format, mode);
   case Path::Avx2:
-    return kernels::avx2_kernel(format);
+    return kernels::avx2_kernel(format, mode);
   case Path::Sse2:
     break;
   }
-  return kernels::sse2_kernel(format);
+  return kernels::sse2_kernel(format, mode);
+}
+#elif defined(WAIL_KERNELS_SSE2)
+MixKernel select_kernel(SourceFormat format, Resampler mode) noexcept {
+  return kernels::sse2_kernel(format, mode);
 }
 #else
-MixKernel select_kernel(SourceFormat format) noexcept { return scalar_kernel(format); }
+MixKernel select_kernel(SourceFormat format, Resampler mode) noexcept {
+  return scalar_kernel(format, mode);
+}
 #endif
 
 } // namespace wail

@@ -1,28 +1,21 @@
 // The SSE2 kernels, the x86-64 baseline: four output frames per iteration. SSE2 has no gather
 // or variable shuffle, so each frame's pair of source frames comes in as one scalar 32-bit (or
 // 64-bit) load; the fractions, conversion, interpolation and mixing are vector work.
-#include "audio/kernels/kernel_runs.h"
 #include "audio/kernels/kernel_variants.h"
 
-#if defined(WAIL_KERNELS_X86)
+#if defined(WAIL_KERNELS_SSE2)
+#include "audio/kernels/simd_sse2.h"
+
 #include <cstring>
-#include <emmintrin.h>
 
 namespace wail::kernels {
 namespace {
 
 // Source frames i and i+1 of each lane's output frame, per channel, as full-scale values
-// times 2^31: a sample moved to the top bits of a 32-bit lane converts exactly.
+// times 2^31 (kTopScale).
 struct Pair {
   __m128 left0, left1, right0, right1;
 };
-constexpr float kTopScale = 0x1p-31f;
-
-__m128 top(__m128i v, int bits) { return _mm_cvtepi32_ps(_mm_slli_epi32(v, bits)); }
-__m128 masked(__m128i v, int mask) {
-  return _mm_cvtepi32_ps(_mm_and_si128(v, _mm_set1_epi32(mask)));
-}
-const int kHigh8 = static_cast<int>(0xFF000000u), kHigh16 = static_cast<int>(0xFFFF0000u);
 
 __m128i load32(const uint8_t *p) {
   int v;
@@ -58,19 +51,17 @@ template <SourceFormat F> Pair fetch(const uint8_t *const p[4]) {
 
 __m128 lerp(__m128 f, __m128 a, __m128 b) { return _mm_add_ps(a, _mm_mul_ps(f, _mm_sub_ps(b, a))); }
 
-// Adds four frames; `gains` alternates left and right with kTopScale folded in.
-void accumulate(float *mix, __m128 f, const Pair &s, __m128 gains) {
+// Adds four frames, frames 0-1 at `low` gains and 2-3 at `high`.
+void accumulate(float *mix, __m128 f, const Pair &s, __m128 low, __m128 high) {
   const __m128 left = lerp(f, s.left0, s.left1), right = lerp(f, s.right0, s.right1);
-  _mm_storeu_ps(mix,
-                _mm_add_ps(_mm_loadu_ps(mix), _mm_mul_ps(_mm_unpacklo_ps(left, right), gains)));
+  _mm_storeu_ps(mix, _mm_add_ps(_mm_loadu_ps(mix), _mm_mul_ps(_mm_unpacklo_ps(left, right), low)));
   _mm_storeu_ps(mix + 4,
-                _mm_add_ps(_mm_loadu_ps(mix + 4), _mm_mul_ps(_mm_unpackhi_ps(left, right), gains)));
+                _mm_add_ps(_mm_loadu_ps(mix + 4), _mm_mul_ps(_mm_unpackhi_ps(left, right), high)));
 }
 
-template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
+template <SourceFormat F, bool Ramp> void mix_lanes(const Run &run) {
   constexpr uint32_t bpf = bytes_per_frame(F);
-  const float gl = run.gainLeft * kTopScale, gr = run.gainRight * kTopScale;
-  const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
+  Gains<Ramp> gains(run, kTopScale);
   const uint64_t s = run.step;
   // Each lane's fraction, biased by 2^31 so that its top 24 bits convert as a signed value.
   auto fraction_of = [&](uint64_t k) {
@@ -88,17 +79,28 @@ template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
     const uint8_t *const p[4] = {run.src + (pos >> 32) * bpf, run.src + ((pos + s) >> 32) * bpf,
                                  run.src + ((pos + 2 * s) >> 32) * bpf,
                                  run.src + ((pos + 3 * s) >> 32) * bpf};
-    accumulate(mix, f, fetch<F>(p), gains);
+    __m128 low, high;
+    gains.next(low, high);
+    accumulate(mix, f, fetch<F>(p), low, high);
+  }
+}
+
+template <SourceFormat F> void mix_sse2(const Run &run) noexcept {
+  if (run.ramps()) {
+    mix_lanes<F, true>(run);
+  } else {
+    mix_lanes<F, false>(run);
   }
 }
 
 // Each frame's load covers frames i and i+1, four bytes: frames i..i+3 for 8-bit mono.
 template <SourceFormat F> constexpr uint32_t kReach = bytes_per_frame(F) == 1 ? 3 : 1;
-template <SourceFormat F> constexpr MixKernel kSse2 = mix_in_runs<F, 4, kReach<F>, mix_sse2<F>>;
+template <SourceFormat F>
+constexpr MixKernel kSse2 = mix_linear_in_runs<F, 4, kReach<F>, mix_sse2<F>>;
 
 } // namespace
 
-MixKernel sse2_kernel(SourceFormat format) noexcept {
+MixKernel sse2_linear_kernel(SourceFormat format) noexcept {
   switch (format) {
   case SourceFormat::Mono8:
     return kSse2<SourceFormat::Mono8>;
@@ -109,7 +111,7 @@ MixKernel sse2_kernel(SourceFormat format) noexcept {
   case SourceFormat::Stereo16:
     return kSse2<SourceFormat::Stereo16>;
   }
-  return scalar_kernel(format);
+  return scalar_kernel(format, Resampler::Linear);
 }
 
 } // namespace wail::kernels

@@ -6,6 +6,7 @@
 
 #include "audio/kernels/mix_kernel.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -48,9 +49,15 @@ inline float fraction(uint64_t position) {
   return static_cast<float>(static_cast<uint32_t>(position) >> 8) * kFracScale;
 }
 
-// Adds the output frame at the voice's position into out[0], out[1]. Frame i+1 of the last frame
-// is frame 0 when another play follows, else the last frame again (hold).
-template <SourceFormat F> void mix_frame(const VoiceMix &v, float *out) {
+// A gain at frame n of a kernel call: the ramp is gain + n * step, computed afresh for each
+// frame so that every path rounds it the same way whatever its block split.
+inline float ramped(float gain, float step, uint32_t n) {
+  return gain + static_cast<float>(n) * step;
+}
+
+// Adds the output frame at the voice's position into out[0], out[1], as frame n of the call.
+// Frame i+1 of the last frame is frame 0 when another play follows, else the last frame again.
+template <SourceFormat F> void mix_frame(const VoiceMix &v, float *out, uint32_t n) {
   constexpr uint32_t bpf = bytes_per_frame(F);
   constexpr uint32_t half = is_stereo(F) ? bpf / 2 : 0;
   const auto *src = static_cast<const uint8_t *>(v.data);
@@ -61,8 +68,8 @@ template <SourceFormat F> void mix_frame(const VoiceMix &v, float *out) {
   const uint8_t *b = src + size_t{j} * bpf;
   const float l0 = read_sample<F>(a), l1 = read_sample<F>(b);
   const float r0 = read_sample<F>(a + half), r1 = read_sample<F>(b + half);
-  out[0] += (l0 + f * (l1 - l0)) * v.gainLeft;
-  out[1] += (r0 + f * (r1 - r0)) * v.gainRight;
+  out[0] += (l0 + f * (l1 - l0)) * ramped(v.gainLeft, v.gainStepLeft, n);
+  out[1] += (r0 + f * (r1 - r0)) * ramped(v.gainRight, v.gainStepRight, n);
 }
 
 // Moves the position on by one step, wrapping into further plays. Returns false when the last
@@ -77,6 +84,8 @@ inline bool advance(VoiceMix &v) {
   }
   const uint64_t past = v.step - room;
   const uint64_t wraps = 1 + past / span;
+  v.playsDone =
+      static_cast<uint32_t>(std::min<uint64_t>(uint64_t{v.playsDone} + wraps, UINT32_MAX));
   if (!v.forever) {
     if (wraps >= v.playsLeft) {
       v.position = span;
@@ -89,20 +98,24 @@ inline bool advance(VoiceMix &v) {
   return true;
 }
 
+// Adds output frame n of a call at the voice's position into out[0], out[1].
+using FrameStep = void (*)(const VoiceMix &v, float *out, uint32_t n);
+
 // The reference loop over `count` frames on a local copy of the voice (so stores into the mix
 // cannot alias its gains); writes the position and plays back. Returns the frames produced.
-template <SourceFormat F> uint32_t mix_reference(VoiceMix &voice, float *mix, uint32_t count) {
+template <FrameStep Frame> uint32_t mix_reference(VoiceMix &voice, float *mix, uint32_t count) {
   if (mix == nullptr || !playable(voice)) return 0;
   VoiceMix v = voice;
   uint32_t n = 0;
   bool going = true;
   while (going && n < count) {
-    mix_frame<F>(v, mix + size_t{2} * n);
+    Frame(v, mix + size_t{2} * n, n);
     ++n;
     going = advance(v);
   }
   voice.position = v.position;
   voice.playsLeft = v.playsLeft;
+  voice.playsDone = v.playsDone;
   return n;
 }
 

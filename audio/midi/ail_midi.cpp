@@ -15,6 +15,7 @@
 // millisecond argument of the volume and tempo calls is ignored: every change is immediate.
 // Volumes clamp to 0-127. Handles from a closed driver read SEQ_FREE and ignore calls.
 #include "audio/midi/midi_driver.h"
+#include "exports/boundary.h"
 #include "wail32.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@ namespace {
 
 constexpr uint32_t kMmsyserrBadDeviceId = 2;
 constexpr uint32_t kMmsyserrAllocated = 4;
+constexpr uint32_t kMmsyserrNoMem = 7;
 constexpr uint32_t kMmsyserrInvalidParam = 11;
 constexpr uint32_t kDefaultRate = 48000; // before the digital driver opens
 constexpr int kVolumeController = 7;
@@ -88,6 +90,17 @@ void send_event(void *sequence, const Event &event) {
   if (g_driver.synth) synth_send(*g_driver.synth, scaled);
 }
 
+void fade_and_silence(DriverState &d) noexcept {
+  if (!d.synth) return;
+  // What is left of an earlier fade moves to the front; the new one is added over it.
+  float *left_over = d.fade + 2 * (kStopFadeFrames - d.fadeLeft);
+  std::copy(left_over, left_over + 2 * d.fadeLeft, d.fade);
+  std::fill(d.fade + 2 * d.fadeLeft, std::end(d.fade), 0.0f);
+  synth_render_fade(*d.synth, d.fade, kStopFadeFrames);
+  d.fadeLeft = kStopFadeFrames;
+  synth_silence(*d.synth);
+}
+
 void send_volumes(wail_sequence &s) {
   for (uint8_t channel = 0; channel < 16; ++channel)
     send_event(&s,
@@ -103,50 +116,56 @@ extern "C" {
 WAIL_API uint32_t midiOutGetNumDevs(void) { return 1; }
 
 WAIL_API int32_t AIL_midiOutOpen(HMDIDRIVER *driver, void *midiOut, int32_t device) {
-  if (!driver || midiOut) return wail::midi::kMmsyserrInvalidParam;
-  if (device != -1 && device != 0) return wail::midi::kMmsyserrBadDeviceId;
-  {
+  return exports::guarded(int32_t{wail::midi::kMmsyserrNoMem}, [&]() -> int32_t {
+    if (!driver || midiOut) return wail::midi::kMmsyserrInvalidParam;
+    if (device != -1 && device != 0) return wail::midi::kMmsyserrBadDeviceId;
+    {
+      std::lock_guard guard(g_driver.lock);
+      if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
+    }
+    std::string soundfont = wail::midi::find_soundfont();
     std::lock_guard guard(g_driver.lock);
     if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
-  }
-  std::string soundfont = wail::midi::find_soundfont();
-  std::lock_guard guard(g_driver.lock);
-  if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
-  g_driver.driver.open = true;
-  g_driver.soundfont = std::move(soundfont);
-  *driver = &g_driver.driver;
-  return 0;
+    g_driver.driver.open = true;
+    g_driver.soundfont = std::move(soundfont);
+    *driver = &g_driver.driver;
+    return 0;
+  });
 }
 
 WAIL_API void AIL_midiOutClose(HMDIDRIVER driver) {
-  wail::midi::Tune released[wail::midi::kSequenceHandles];
-  wail::midi::Synth *synth = nullptr;
-  {
-    std::lock_guard guard(g_driver.lock);
-    if (driver != &g_driver.driver || !g_driver.driver.open) return;
-    g_driver.driver.open = false;
-    for (int i = 0; i < wail::midi::kSequenceHandles; ++i) {
-      wail_sequence &s = g_driver.sequences[i];
-      s.allocated = false;
-      s.playback.playing = false;
-      std::swap(released[i], s.tune);
+  exports::guarded([&] {
+    wail::midi::Tune released[wail::midi::kSequenceHandles];
+    wail::midi::Synth *synth = nullptr;
+    {
+      std::lock_guard guard(g_driver.lock);
+      if (driver != &g_driver.driver || !g_driver.driver.open) return;
+      g_driver.driver.open = false;
+      for (int i = 0; i < wail::midi::kSequenceHandles; ++i) {
+        wail_sequence &s = g_driver.sequences[i];
+        s.allocated = false;
+        s.playback.playing = false;
+        std::swap(released[i], s.tune);
+      }
+      std::swap(synth, g_driver.synth);
     }
-    std::swap(synth, g_driver.synth);
-  }
-  wail::midi::synth_destroy(synth);
+    wail::midi::synth_destroy(synth);
+  });
 }
 
 WAIL_API HSEQUENCE AIL_allocate_sequence_handle(HMDIDRIVER driver) {
-  std::lock_guard guard(g_driver.lock);
-  if (driver != &g_driver.driver || !g_driver.driver.open) return nullptr;
-  for (wail_sequence &s : g_driver.sequences) {
-    if (s.allocated) continue;
-    s.allocated = true;
-    s.tune = wail::midi::Tune{};
-    wail::midi::bind_defaults(s);
-    return &s;
-  }
-  return nullptr;
+  return exports::guarded(HSEQUENCE{nullptr}, [&]() -> HSEQUENCE {
+    std::lock_guard guard(g_driver.lock);
+    if (driver != &g_driver.driver || !g_driver.driver.open) return nullptr;
+    for (wail_sequence &s : g_driver.sequences) {
+      if (s.allocated) continue;
+      s.allocated = true;
+      s.tune = wail::midi::Tune{};
+      wail::midi::bind_defaults(s);
+      return &s;
+    }
+    return nullptr;
+  });
 }
 
 WAIL_API int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t number) {
@@ -161,73 +180,87 @@ WAIL_API int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t
   std::lock_guard guard(g_driver.lock);
   wail_sequence *s = wail::midi::live(sequence);
   if (!s) return 0;
-  if (s->playback.playing && g_driver.synth) wail::midi::synth_silence(*g_driver.synth);
+  if (s->playback.playing) wail::midi::fade_and_silence(g_driver);
   std::swap(s->tune, parsed); // the old tune is freed after the lock is released
   wail::midi::bind_defaults(*s);
   return 1;
 }
 
 WAIL_API void AIL_start_sequence(HSEQUENCE sequence) {
-  wail::midi::prepare_synth();
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s) return;
-  if (g_driver.synth) {
-    wail::midi::synth_silence(*g_driver.synth);
-    wail::midi::synth_reset(*g_driver.synth);
-  }
-  std::fill(std::begin(s->channel_volume), std::end(s->channel_volume),
-            wail::midi::kDefaultChannelVolume);
-  wail::midi::send_volumes(*s);
-  wail::midi::rewind(s->playback);
-  s->playback.playing = !wail::midi::finished(s->playback); // an empty tune is over at once
+  exports::guarded([&] {
+    wail::midi::prepare_synth();
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    if (!s) return;
+    wail::midi::fade_and_silence(g_driver);
+    if (g_driver.synth) wail::midi::synth_reset(*g_driver.synth);
+    std::fill(std::begin(s->channel_volume), std::end(s->channel_volume),
+              wail::midi::kDefaultChannelVolume);
+    wail::midi::send_volumes(*s);
+    wail::midi::rewind(s->playback);
+    s->playback.playing = !wail::midi::finished(s->playback); // an empty tune is over at once
+  });
 }
 
 WAIL_API void AIL_stop_sequence(HSEQUENCE sequence) {
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s || !s->playback.playing) return;
-  s->playback.playing = false;
-  if (g_driver.synth) wail::midi::synth_silence(*g_driver.synth);
+  exports::guarded([&] {
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    if (!s || !s->playback.playing) return;
+    s->playback.playing = false;
+    wail::midi::fade_and_silence(g_driver);
+  });
 }
 
 WAIL_API void AIL_resume_sequence(HSEQUENCE sequence) {
-  wail::midi::prepare_synth();
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s || s->playback.playing || wail::midi::finished(s->playback)) return;
-  s->playback.playing = true;
+  exports::guarded([&] {
+    wail::midi::prepare_synth();
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    if (!s || s->playback.playing || wail::midi::finished(s->playback)) return;
+    s->playback.playing = true;
+  });
 }
 
 WAIL_API void AIL_set_sequence_loop_count(HSEQUENCE sequence, int32_t count) {
-  std::lock_guard guard(g_driver.lock);
-  if (wail_sequence *s = wail::midi::live(sequence)) s->playback.loop_count = count;
+  exports::guarded([&] {
+    std::lock_guard guard(g_driver.lock);
+    if (wail_sequence *s = wail::midi::live(sequence)) s->playback.loop_count = count;
+  });
 }
 
 WAIL_API uint32_t AIL_sequence_status(HSEQUENCE sequence) {
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s) return SEQ_FREE;
-  return s->playback.playing ? SEQ_PLAYING : SEQ_DONE;
+  return exports::guarded(uint32_t{SEQ_FREE}, [&]() -> uint32_t {
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    if (!s) return SEQ_FREE;
+    return s->playback.playing ? SEQ_PLAYING : SEQ_DONE;
+  });
 }
 
 WAIL_API void AIL_set_sequence_volume(HSEQUENCE sequence, int32_t volume, int32_t) {
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s) return;
-  s->volume = std::clamp(volume, 0, 127);
-  wail::midi::send_volumes(*s);
+  exports::guarded([&] {
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    if (!s) return;
+    s->volume = std::clamp(volume, 0, 127);
+    wail::midi::send_volumes(*s);
+  });
 }
 
 WAIL_API void AIL_set_sequence_tempo(HSEQUENCE sequence, int32_t tempo, int32_t) {
-  std::lock_guard guard(g_driver.lock);
-  if (wail_sequence *s = wail::midi::live(sequence)) wail::midi::set_tempo(s->playback, tempo);
+  exports::guarded([&] {
+    std::lock_guard guard(g_driver.lock);
+    if (wail_sequence *s = wail::midi::live(sequence)) wail::midi::set_tempo(s->playback, tempo);
+  });
 }
 
 WAIL_API int32_t AIL_sequence_tempo(HSEQUENCE sequence) {
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  return s ? s->playback.tempo : 0;
+  return exports::guarded(int32_t{0}, [&]() -> int32_t {
+    std::lock_guard guard(g_driver.lock);
+    wail_sequence *s = wail::midi::live(sequence);
+    return s ? s->playback.tempo : 0;
+  });
 }
 
 } // extern "C"

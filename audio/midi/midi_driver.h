@@ -27,6 +27,9 @@ struct wail_midi_driver {
 namespace wail::midi {
 
 constexpr int kSequenceHandles = 4;
+// A tune's stop fades the synthesiser out over this many frames (10 ms at 48000 Hz).
+constexpr uint32_t kStopFadeFrames = 480;
+static_assert(kStopFadeFrames <= kSynthChunk, "a fade is rendered in one synthesiser call");
 
 // Everything the MIDI side keeps. The render hook holds `lock` for one block's dispatch and
 // synthesis; host calls hold it for field updates and synthesiser messages, never while
@@ -37,6 +40,9 @@ struct DriverState {
   wail_sequence sequences[kSequenceHandles]; // handles point into here
   Synth *synth;                              // null without a SoundFont or before first use
   std::string soundfont;                     // chosen at open; empty = play silently
+  float fade[2 * kStopFadeFrames];           // the synthesiser's last moments before a silence
+  uint32_t fadeLeft;                         // frames at the end of `fade` still to be mixed
+  bool sounding;                             // the last block rendered was above -90 dBFS
 };
 
 DriverState &driver_state();
@@ -46,5 +52,9 @@ void send_event(void *sequence, const Event &event);
 
 // Re-sends every channel's controller 7 scaled by the sequence volume. Driver lock held.
 void send_volumes(wail_sequence &sequence);
+
+// Silences every note, letting what sounded fade out over kStopFadeFrames so it does not
+// click. Driver lock held.
+void fade_and_silence(DriverState &driver) noexcept;
 
 } // namespace wail::midi

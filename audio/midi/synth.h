@@ -33,8 +33,12 @@ void synth_send(Synth &synth, const Event &event) noexcept;
 void synth_silence(Synth &synth) noexcept;
 // Back to the power-on state: programs, controllers, drum channel.
 void synth_reset(Synth &synth) noexcept;
-// Adds `frames` stereo frames (at most kSynthChunk) into the interleaved `mix`.
-void synth_render_add(Synth &synth, float *mix, uint32_t frames) noexcept;
+// Adds `frames` stereo frames (at most kSynthChunk) into the interleaved `mix`; returns the
+// largest magnitude among them.
+float synth_render_add(Synth &synth, float *mix, uint32_t frames) noexcept;
+// Adds the next `frames` stereo frames (at most kSynthChunk) into the interleaved `fade`, their
+// gain falling linearly from 1 to 0 across them.
+void synth_render_fade(Synth &synth, float *fade, uint32_t frames) noexcept;
 
 // The SoundFont to play: KSND_SOUNDFONT, else FluidSynth's configured default, else the usual
 // Debian locations; empty when none exists (one line on standard error, once). Also routes

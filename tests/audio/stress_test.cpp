@@ -1,6 +1,6 @@
 // A host thread drives 32 voices, or 32 engine channels, in real time on the null output while
-// the service thread delivers their ends: each start that ends is called back once, and the
-// engine's bookkeeping ends at rest.
+// the mixer thread renders ahead and delivers their ends and the pacing thread pulls the ring:
+// each start that ends is called back once, and the engine's bookkeeping ends at rest.
 #include "banks/duplicates.h"
 #include "ksnd32.h"
 
@@ -90,9 +90,11 @@ TEST(StressVoices, EveryStartThatEndsIsCalledBackExactlyOnce) {
           AIL_set_sample_volume(v, pick(128));
           AIL_set_sample_pan(v, pick(128));
           AIL_set_sample_playback_rate(v, 4000 + pick(40000));
-        }};
+          AIL_set_master_volume(64 + pick(64));
+        },
+        [&] { AIL_set_sample_position(v, uint32_t(pick(2000))); }}; // a jump, faded
     AIL_lock();
-    actions[std::max(pick(6) - 1, 0)](); // a start twice as often as the rest
+    actions[std::max(pick(7) - 1, 0)](); // a start twice as often as the rest
     AIL_unlock();
     if (pick(4) == 0) std::this_thread::sleep_for(100us);
   });
@@ -105,6 +107,7 @@ TEST(StressVoices, EveryStartThatEndsIsCalledBackExactlyOnce) {
   EXPECT_GT(g_expect.callbacks, 100);
   for (HSAMPLE v : g_expect.voices) EXPECT_EQ(AIL_sample_status(v), uint32_t{SMP_DONE});
   AIL_unlock();
+  AIL_set_master_volume(127);
   AIL_shutdown();
 }
 
@@ -167,7 +170,7 @@ protected:
   int32_t bank_ = -1;
 };
 
-TEST_F(StressEngine, HostAndServiceThreadLeaveConsistentBookkeeping) {
+TEST_F(StressEngine, HostAndMixerThreadLeaveConsistentBookkeeping) {
   std::vector<int32_t> copies;
   int played = 0;
   for_three_seconds(2024, [&](auto pick) {

@@ -7,6 +7,7 @@
 #include "file_util.h"
 #include "progress.h"
 #include "text.h"
+#include "tune_tail.h"
 #include "wav_writer.h"
 
 #include <chrono>
@@ -247,8 +248,10 @@ double ScriptRunner::render(WavWriter &wav, Progress *progress) {
         "stopped " + std::to_string(static_cast<int>(kTailLimit)) +
             " s after the last command with sounds still playing (add an 'end')",
         false);
-  timeline_.finish(time_of(frame));
-  return time_of(frame);
+  double seconds = time_of(frame);
+  if (!script_.end) seconds += render_tail(wav);
+  timeline_.finish(seconds);
+  return seconds;
 }
 
 void ScriptRunner::run_live() {

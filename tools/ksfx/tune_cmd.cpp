@@ -1,9 +1,10 @@
 // `ksfx tune`: a MIDI file played through the KTUNE_ functions on the default output, or
-// rendered offline into a WAV until the tune stops playing.
+// rendered offline into a WAV until the tune stops playing and its notes have rung out.
 #include "commands.h"
 #include "error.h"
 #include "file_util.h"
 #include "session.h"
+#include "tune_tail.h"
 #include "wav_writer.h"
 
 #include <chrono>
@@ -33,6 +34,7 @@ double render_tune(const Path &output) {
       throw ToolError("the audio library is not rendering offline");
     wav.write(buffer);
   }
+  render_tail(wav);
   double seconds = static_cast<double>(wav.frames()) / rate;
   wav.finish();
   return seconds;
