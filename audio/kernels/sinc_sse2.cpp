@@ -1,7 +1,8 @@
 // The band-limited SSE2 kernels, the x86 baseline: four output frames per iteration, each
-// frame's sixteen taps in four vectors, the four frames' products summed across their lanes
-// together by one transposing reduction. Above the output rate the stretched window's
-// coefficients are looked up one by one (SSE2 has no gather).
+// frame's sixteen taps in four vectors, weighted by the fitted polynomials evaluated for four
+// pairs of taps at once (SSE2 has no permute to spread taps across frames), and the four frames'
+// products summed across their lanes together by one transposing reduction. Above the output
+// rate the stretched window's coefficients are looked up one by one (SSE2 has no gather).
 #include "audio/kernels/kernel_variants.h"
 
 #if defined(WAIL_KERNELS_SSE2)
