@@ -12,7 +12,7 @@ enum class SourceFormat : uint8_t { Mono8 = 0, Mono16 = 1, Stereo8 = 2, Stereo16
 // How a voice is resampled to the output rate (values as AIL_RESAMPLE_LINEAR and _SINC).
 //   Sinc    a 16-tap Kaiser-windowed sinc (beta 9) with its cutoff at half the source rate:
 //           -0.1 dB at 0.37 and -3 dB at 0.47 of the source rate, below -80 dB from 0.68 and
-//           -90 dB from 0.75. Above the output rate (step > 1) the window stretches so that the
+//           -85 dB from 0.75. Above the output rate (step > 1) the window stretches so that the
 //           cutoff follows the ratio, up to a step of 4 (beyond it the cutoff stays, and aliases).
 //   Linear  two-point linear interpolation: the cheapest, with images at -40 dBc from 11025 Hz.
 enum class Resampler : uint8_t { Linear = 0, Sinc = 1 };

@@ -60,6 +60,9 @@ public:
     step16_ = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(16 * run.step)));
   }
 
+  // The whole part of each lane's k*step, to which next() adds the carry.
+  __m512i whole() const { return whole_; }
+
   __m512i next(__m512 &f) {
     const __mmask16 carry = _mm512_cmpgt_epi32_mask(first_, fraction_);
     const __m512i index = _mm512_mask_add_epi32(whole_, carry, whole_, _mm512_set1_epi32(1));

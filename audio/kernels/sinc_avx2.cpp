@@ -82,9 +82,8 @@ void near_sums(const uint8_t *p, __m256i r, __m256 x, __m256 &left, __m256 &righ
   const __m256 x2 = _mm256_mul_ps(x, x);
   Sums l, rr;
   for (int m = 0; m < kSincPairs; ++m) {
-    auto term = [&](const float(&c)[4][kSincPairs][8]) {
-      __m256 t = _mm256_fmadd_ps(_mm256_load_ps(c[3][m]), x2, _mm256_load_ps(c[2][m]));
-      t = _mm256_fmadd_ps(t, x2, _mm256_load_ps(c[1][m]));
+    auto term = [&](const float(&c)[kSincTerms][kSincPairs][8]) {
+      const __m256 t = _mm256_fmadd_ps(_mm256_load_ps(c[2][m]), x2, _mm256_load_ps(c[1][m]));
       return _mm256_fmadd_ps(t, x2, _mm256_load_ps(c[0][m]));
     };
     const __m256 even = term(kSincTables.spread[0]), odd = term(kSincTables.spread[1]);

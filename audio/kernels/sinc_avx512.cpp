@@ -236,20 +236,19 @@ private:
   __m512 odd_[2] = {_mm512_setzero_ps(), _mm512_setzero_ps()};
 };
 
-// Sixteen frames at or below the output rate: lane k's frame lies r[k] frames into the window
-// past its first tap, at x = 2f - 1. Their sums per channel, in the lanes' order.
+// Sixteen frames at or below the output rate, at x = 2f - 1: tap m of lane k reads the window at
+// taps[m][k] + carry[k]. Their sums per channel, in the lanes' order.
 template <SourceFormat F>
-void near_sums(const Window &w, __m512i r, __m512 x, __m512 &left, __m512 &right) {
+void near_sums(const Window &w, const __m512i (&taps)[kSincTaps], __m512i carry, __m512 x,
+               __m512 &left, __m512 &right) {
   const auto &e = kSincTables.even, &o = kSincTables.odd;
   const __m512 x2 = _mm512_mul_ps(x, x);
-  const __m512i one = _mm512_set1_epi32(1);
-  __m512i low = r, high = _mm512_add_epi32(r, _mm512_set1_epi32(kSincTaps - 1));
   Sums l, rr;
-  for (int m = 0; m < kSincPairs;
-       ++m, low = _mm512_add_epi32(low, one), high = _mm512_sub_epi32(high, one)) {
-    auto term = [&](const float(&c)[4][kSincPairs]) {
-      __m512 t = _mm512_fmadd_ps(_mm512_set1_ps(c[3][m]), x2, _mm512_set1_ps(c[2][m]));
-      t = _mm512_fmadd_ps(t, x2, _mm512_set1_ps(c[1][m]));
+  for (int m = 0; m < kSincPairs; ++m) {
+    const __m512i low = _mm512_add_epi32(carry, taps[m]);
+    const __m512i high = _mm512_add_epi32(carry, taps[kSincTaps - 1 - m]);
+    auto term = [&](const float(&c)[kSincTerms][kSincPairs]) {
+      const __m512 t = _mm512_fmadd_ps(_mm512_set1_ps(c[2][m]), x2, _mm512_set1_ps(c[1][m]));
       return _mm512_fmadd_ps(t, x2, _mm512_set1_ps(c[0][m]));
     };
     const __m512 even = term(e), odd = term(o);
@@ -270,6 +269,10 @@ template <SourceFormat F, bool Ramp> void mix_near(const Run &run) {
   const bool through = run.step == kOne && run.position == 0;
   Gains<Ramp> gains(run, Fetch<F>::scale);
   Lanes lanes(run);
+  // Each tap's window index without the carry, once per run: one add per tap and iteration.
+  __m512i taps[kSincTaps];
+  for (int m = 0; m < kSincTaps; ++m)
+    taps[m] = _mm512_add_epi32(lanes.whole(), _mm512_set1_epi32(m));
   const uint8_t *base = run.src - size_t{kSincHalf - 1} * bpf;
   uint64_t first = run.position;
   float *mix = run.mix;
@@ -282,8 +285,8 @@ template <SourceFormat F, bool Ramp> void mix_near(const Run &run) {
       left = _mm512_permutex2var_ps(w.left0, centre, w.left1);
       right = _mm512_permutex2var_ps(w.right0, centre, w.right1);
     } else {
-      near_sums<F>(w, r, _mm512_fmsub_ps(f, _mm512_set1_ps(2.0f), _mm512_set1_ps(1.0f)), left,
-                   right);
+      near_sums<F>(w, taps, _mm512_sub_epi32(r, lanes.whole()),
+                   _mm512_fmsub_ps(f, _mm512_set1_ps(2.0f), _mm512_set1_ps(1.0f)), left, right);
     }
     gains.next(gainLow, gainHigh);
     _mm512_storeu_ps(

@@ -1,7 +1,8 @@
 // The band-limited SSE2 kernels, the x86 baseline: four output frames per iteration, each
-// frame's sixteen taps in four vectors, the four frames' products summed across their lanes
-// together by one transposing reduction. Above the output rate the stretched window's
-// coefficients are looked up one by one (SSE2 has no gather).
+// frame's sixteen taps in four vectors, weighted by the fitted polynomials evaluated for four
+// pairs of taps at once (SSE2 has no permute to spread taps across frames), and the four frames'
+// products summed across their lanes together by one transposing reduction. Above the output
+// rate the stretched window's coefficients are looked up one by one (SSE2 has no gather).
 #include "audio/kernels/kernel_variants.h"
 
 #if defined(WAIL_KERNELS_SSE2)
@@ -92,9 +93,9 @@ void near_taps(uint32_t fraction, __m128 c[4]) {
   const float x = centred(fraction);
   const __m128 xs = _mm_set1_ps(x), x2 = _mm_set1_ps(x * x);
   for (int h = 0; h < 2; ++h) {
-    auto term = [&](const float(&k)[4][kSincPairs]) {
-      __m128 t = _mm_add_ps(_mm_mul_ps(_mm_load_ps(k[3] + 4 * h), x2), _mm_load_ps(k[2] + 4 * h));
-      t = _mm_add_ps(_mm_mul_ps(t, x2), _mm_load_ps(k[1] + 4 * h));
+    auto term = [&](const float(&k)[kSincTerms][kSincPairs]) {
+      const __m128 t =
+          _mm_add_ps(_mm_mul_ps(_mm_load_ps(k[2] + 4 * h), x2), _mm_load_ps(k[1] + 4 * h));
       return _mm_add_ps(_mm_mul_ps(t, x2), _mm_load_ps(k[0] + 4 * h));
     };
     const __m128 even = term(kSincTables.even);

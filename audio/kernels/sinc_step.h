@@ -49,8 +49,9 @@ inline float centred(uint32_t fraction) {
 // Taps m and 15 - m of the fitted polynomials at x (x2 = x * x), for pair m < 8.
 inline void pair_taps(int m, float x, float x2, float &low, float &high) {
   const auto &e = kSincTables.even, &o = kSincTables.odd;
-  const float even = ((e[3][m] * x2 + e[2][m]) * x2 + e[1][m]) * x2 + e[0][m];
-  const float odd = (((o[3][m] * x2 + o[2][m]) * x2 + o[1][m]) * x2 + o[0][m]) * x;
+  static_assert(kSincTerms == 3);
+  const float even = (e[2][m] * x2 + e[1][m]) * x2 + e[0][m];
+  const float odd = ((o[2][m] * x2 + o[1][m]) * x2 + o[0][m]) * x;
   low = even + odd;
   high = even - odd;
 }
