@@ -118,6 +118,13 @@ WAIL_API HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER driver) {
   return voice;
 }
 
+// Closes the one open driver as AIL_shutdown does to the digital side: output, service thread
+// and every sample handle; no callback runs after it returns.
+WAIL_API void AIL_waveOutClose(HDIGDRIVER driver) {
+  wail::LibraryGuard lock(wail::library_mutex());
+  if (driver == &wail::g_driver.driver && wail::g_driver.driver.open) wail::close_driver();
+}
+
 WAIL_API uint32_t AIL_output_rate(void) {
   wail::LibraryGuard lock(wail::library_mutex());
   return wail::g_driver.driver.open ? wail::g_driver.driver.rate : 0;
