@@ -17,6 +17,7 @@
 //   bad input an invalid handle is ignored and reads as 0 (status SMP_FREE); a format outside
 //             0-3 is refused and sets the last error.
 //   serve     AIL_serve does nothing: the service thread delivers callbacks by itself.
+#include "audio/counters.h"
 #include "audio/library.h"
 #include "audio/voices.h"
 
@@ -39,6 +40,7 @@ void halt_mix(wail_sample &voice) {
 bool finish_voice(wail_sample &voice) {
   halt_mix(voice);
   if (voice.status != SMP_PLAYING) return false;
+  wail::count(wail::g_counters.halts);
   voice.status = SMP_DONE;
   return true;
 }
@@ -129,6 +131,7 @@ WAIL_API void AIL_start_sample(HSAMPLE sample) {
   LibraryGuard lock(wail::library_mutex());
   wail_sample *voice = wail::voice_from_handle(sample);
   if (voice == nullptr) return;
+  wail::count_start(voice->status == SMP_PLAYING);
   ++voice->generation;
   voice->status = SMP_PLAYING;
   wail::apply_loop_count(*voice);

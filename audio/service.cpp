@@ -3,6 +3,7 @@
 // wake-up counter.
 #include "audio/service.h"
 
+#include "audio/counters.h"
 #include "audio/end_reports.h"
 #include "audio/library.h"
 #include "audio/voices.h"
@@ -26,6 +27,7 @@ void deliver_end(EndReport report) {
   wail_sample &voice = voice_at(report.voice);
   if (!voice.allocated || voice.generation != report.generation) return;
   if (voice.status != SMP_PLAYING) return;
+  count(g_counters.delivered);
   voice.status = SMP_DONE;
   if (voice.callback != nullptr) voice.callback(&voice);
 }
