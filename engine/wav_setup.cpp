@@ -14,6 +14,7 @@
 // past the block. For any other memory the walk is bounded by nothing but a match, as the
 // interface is written: such an image must hold both chunks.
 #include "engine/riff.h"
+#include "exports/boundary.h"
 #include "ksnd32.h"
 #include "platform/memory.h"
 
@@ -56,11 +57,9 @@ void set_sample_type(SampleRecord *sample, uint16_t channels, uint16_t bits) {
   if (wide) sample->flags = KSFX_SAMPLE_16BIT;
 }
 
-} // namespace
-
 // Fills `sample` from the WAV image: data and length of the "data" chunk, rate from "fmt ",
 // volume 100, pan 64, format and flags. 1 done; 0 when "fmt " or "data" is missing.
-extern "C" KSND_API int32_t KSFX_SetupWAVsample(SampleRecord *sample, void *image) {
+int32_t setup_wav_sample(SampleRecord *sample, void *image) {
   if (sample == nullptr) return 0;
   sample->flags = 0;
   if (image == nullptr) return 0;
@@ -78,4 +77,10 @@ extern "C" KSND_API int32_t KSFX_SetupWAVsample(SampleRecord *sample, void *imag
   sample->data = wav.bytes + data.body;
   sample->length = (uint32_t)std::min<uint64_t>(data.size, wav.limit - data.body);
   return 1;
+}
+
+} // namespace
+
+extern "C" KSND_API int32_t KSFX_SetupWAVsample(SampleRecord *sample, void *image) {
+  return exports::guarded(0, [=] { return setup_wav_sample(sample, image); });
 }
