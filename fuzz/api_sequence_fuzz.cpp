@@ -247,7 +247,7 @@ struct Host {
   }
 };
 
-float g_mix[2 * 6144];
+float g_mix[2 * 2400];
 
 // A bank number: mostly a loaded one, sometimes any small number.
 int32_t pick_bank(Program &p, const Host &host) {
@@ -256,10 +256,10 @@ int32_t pick_bank(Program &p, const Host &host) {
   return (int32_t)b - 248;
 }
 
-// A sound number: a record of the bank, a copy the host was given, or a slot number.
+// A sound number: a record of the bank (or one past), a copy the host was given, or a slot.
 int32_t pick_sound(Program &p, const Host &host) {
   uint8_t s = p.byte();
-  if (!(s & 0x80)) return s % 10;
+  if (!(s & 0x80)) return s % 8;
   if (!host.copies.empty() && (s & 0x40)) return host.copies[s % host.copies.size()];
   return -2 - (s & 15);
 }
@@ -280,6 +280,13 @@ void import(Program &p, Host &host) {
   }
   put(f.input, image);
   int32_t bank = ImportSFXpackage(f.input.c_str());
+  if (bank >= 0) host.banks.push_back(bank);
+}
+
+// Imports seed bank "a" as it is.
+void import_seed(Host &host) {
+  put(fixture().input, fixture().seeds[0]);
+  int32_t bank = ImportSFXpackage(fixture().input.c_str());
   if (bank >= 0) host.banks.push_back(bank);
 }
 
@@ -350,7 +357,14 @@ void run(Program &p, Host &host) {
                                        "update",  "stop",     "dup",      "dupkill",  "dupkillall",
                                        "ear",     "envelope", "own play", "own stop", "own place",
                                        "render",  "tune",     "serve"};
-  const uint8_t op = p.byte() % kOpCount;
+  // Play and stop come most often: displacement and resumption need several in a row.
+  static const Op kWeighted[32] = {
+      kPlay,     kPlay,   kPlay,   kPlay,     kPlay,    kPlay,    kStop,       kStop,
+      kStop,     kStop,   kRender, kRender,   kRender,  kDup,     kDup,        kOwnPlay,
+      kOwnPlay,  kPlace,  kPlace,  kTune,     kTune,    kDupKill, kDupKillAll, kOwnStop,
+      kOwnPlace, kUpdate, kEar,    kEnvelope, kRestart, kImport,  kDiscard,    kServe};
+  static_assert(kOpCount == 18);
+  const Op op = kWeighted[p.byte() % 32];
   host.step = kNames[op];
   switch (op) {
   case kRestart:
@@ -420,8 +434,11 @@ void run(Program &p, Host &host) {
     KSFX_Play3DSFX(&record, x, (int16_t)p.word());
     break;
   }
-  case kRender:
-    AIL_render_offline(g_mix, 24u * (p.byte() + 1u));
+  case kRender: // in short blocks, each checked, so a breach that a later end repairs is seen
+    for (int blocks = p.byte() + 1; blocks > 0; --blocks) {
+      AIL_render_offline(g_mix, 64);
+      host.check();
+    }
     break;
   case kTune:
     tune(p, host);
@@ -459,7 +476,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   KSFX_SetEarPos(0, 0, -1);
   KSFX_SetEnvelope(6);
   Program program{data, size};
-  KSOUNDInit(4, 16);
+  // Few channels and a loaded bank from the first step, so displacement is never far away.
+  KSOUNDInit(1 + program.byte() % 4, 16);
+  import_seed(host);
   for (int steps = 0; steps < 256 && !program.done(); ++steps) run(program, host);
   expect_silence(host);
   host.close();
