@@ -211,7 +211,8 @@ struct Host {
     }
     if (support::busy_channels() != 0)
       fail(std::string("after ") + step + ": " + std::to_string(support::busy_channels()) +
-           " channels still play after the host stopped everything");
+           " channels still play after the host stopped everything\n" +
+           support::describe_busy_channels());
   }
   // Stops everything and kills every copy, so nothing refers to a bank's memory any more.
   void let_go_of_banks() {
@@ -256,12 +257,14 @@ int32_t pick_bank(Program &p, const Host &host) {
   return (int32_t)b - 248;
 }
 
-// A sound number: a record of the bank (or one past), a copy the host was given, or a slot.
+// A sound number: a record of the bank (or one past), a copy the host was given, or a number
+// past every pool. A host plays no slot it was not given: a slot's record may still refer to a
+// bank discarded since.
 int32_t pick_sound(Program &p, const Host &host) {
   uint8_t s = p.byte();
   if (!(s & 0x80)) return s % 8;
   if (!host.copies.empty() && (s & 0x40)) return host.copies[s % host.copies.size()];
-  return -2 - (s & 15);
+  return -2 - 256 - (s & 15);
 }
 
 void restart(Program &p, Host &host) {

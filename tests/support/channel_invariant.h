@@ -27,6 +27,21 @@ inline std::string channel_invariant_breach() {
   return {};
 }
 
+// What each busy channel holds, one line each: for a failure message.
+inline std::string describe_busy_channels() {
+  std::string text;
+  for (uint16_t k = 0; k < engine::live_channel_count(); ++k) {
+    const Channel &channel = engine::g_channels.table[k];
+    const SoundRecord *r = channel.current;
+    if (r == &engine::g_idleRecord) continue;
+    text += "channel " + std::to_string(k) + ": id " + std::to_string(r->id) + " status " +
+            std::to_string(r->status) + " flags " + std::to_string(r->flags) +
+            (r->channel == &channel ? " on this channel" : " naming another channel") +
+            (channel.suspended ? ", one suspended behind it\n" : "\n");
+  }
+  return text;
+}
+
 // Channels whose current record is not the idle record.
 inline int busy_channels() {
   int busy = 0;
