@@ -226,9 +226,13 @@ struct Host {
     DiscardSFXpackage(banks[index]);
     banks.erase(banks.begin() + (long)index);
   }
-  void close() {
+  // Discards every bank and closes the library, leaving the own records of mask `leave`
+  // playing across the close (they then read as playing for ever).
+  void close(uint8_t leave = 0) {
     let_go_of_banks();
     while (!banks.empty()) discard(banks.size() - 1);
+    for (int k = 0; k < 3; ++k)
+      if (leave >> k & 1) KSFX_PlaySFX(&own[k]);
     KSOUNDClose();
     base = counts_now();
   }
@@ -269,7 +273,7 @@ int32_t pick_sound(Program &p, const Host &host) {
 
 void restart(Program &p, Host &host) {
   static const uint32_t kChannels[] = {0, 1, 2, 3, 4, 5, 8, 16, 256, 257, 300, 0x10003};
-  host.close();
+  host.close(p.byte());
   uint32_t channels = kChannels[p.byte() % std::size(kChannels)];
   KSOUNDInit(channels, (uint32_t)p.word());
 }
