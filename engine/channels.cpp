@@ -1,13 +1,15 @@
 // The digital driver and the channel pool: finds a wave device for the output format, opens
 // the driver, builds the channel table with one sample handle per channel, and owns the idle
-// record. A device whose capabilities cannot be read counts as reporting no format; when fewer
-// handles than channels are obtained the table is released again (the driver and the handles
-// stay with the audio library until AIL_shutdown).
+// record. A device whose capabilities cannot be read counts as reporting no format. When the
+// table cannot be allocated (code 5) or fewer handles than channels are obtained (code 4), the
+// driver is closed with its handles and the table released before the open reports failure, so
+// a later start-up finds nothing left open.
 #include "engine/channels.h"
 
 #include "engine/lock.h"
 #include "engine/playback.h"
 #include "engine/state.h"
+#include "exports/boundary.h"
 #include "platform/memory.h"
 
 namespace engine {
@@ -17,7 +19,7 @@ SoundRecord g_idleRecord = {-2, 0, 0, nullptr, 0,       0,       nullptr, 0, 0,
 
 // table: written by open_driver and release_channel_table on the host thread; its entries are
 // read and written by effect operations and the end-of-sample callback, both under AIL_lock.
-ChannelPool g_channels = {nullptr, 0};
+ChannelPool g_channels = {nullptr, 0, nullptr};
 
 namespace {
 
@@ -100,14 +102,16 @@ int32_t open_driver(uint16_t bits, uint32_t rate, uint32_t stereo, uint16_t chan
   if (driver == nullptr) return 0;
 
   release_channel_table();
+  g_channels.driver = driver;
   g_channels.table = static_cast<Channel *>(platform::global_alloc(channels * sizeof(Channel)));
   if (g_channels.table == nullptr) {
     set_error(kOutOfMemory);
+    abandon_driver();
     return 0;
   }
   if (fill_channel_table(driver, channels) < channels) {
     set_error(kTooFewHandles);
-    release_channel_table();
+    abandon_driver();
     return 0;
   }
   g_channels.count = channels;
@@ -116,7 +120,20 @@ int32_t open_driver(uint16_t bits, uint32_t rate, uint32_t stereo, uint16_t chan
 
 void release_channel_table() {
   if (g_channels.table != nullptr) GlobalFree(g_channels.table);
-  g_channels = {nullptr, 0};
+  g_channels = {nullptr, 0, nullptr};
+}
+
+void abandon_driver() {
+  if (g_channels.driver != nullptr) AIL_waveOutClose(g_channels.driver);
+  release_channel_table();
+}
+
+bool channel_holds(const SoundRecord *record) {
+  for (uint16_t k = 0; k < live_channel_count(); ++k) {
+    const Channel &channel = g_channels.table[k];
+    if (channel.current == record || channel.suspended == record) return true;
+  }
+  return false;
 }
 
 uint16_t live_channel_count() { return g_state.initialised ? g_channels.count : 0; }
@@ -125,8 +142,10 @@ uint16_t live_channel_count() { return g_state.initialised ? g_channels.count : 
 
 // Address of channel table entry `index` (low 16 bits); null past the live channel count.
 extern "C" KSND_API Channel *KSFX_GetChannel(uint32_t index) {
-  engine::AudioLock lock;
-  uint16_t k = (uint16_t)index;
-  if (k >= engine::live_channel_count()) return nullptr;
-  return &engine::g_channels.table[k];
+  return exports::guarded<Channel *>(nullptr, [&] {
+    engine::AudioLock lock;
+    uint16_t k = (uint16_t)index;
+    if (k >= engine::live_channel_count()) return (Channel *)nullptr;
+    return &engine::g_channels.table[k];
+  });
 }

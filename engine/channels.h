@@ -14,7 +14,8 @@ extern SoundRecord g_idleRecord;
 struct ChannelPool {
   Channel
       *table; // one block, one entry per sample handle; host thread and callback, under the lock
-  uint16_t count; // set only once the whole table is built
+  uint16_t count;    // set only once the whole table is built
+  HDIGDRIVER driver; // the open digital driver, from its open until the table is released
 };
 extern ChannelPool g_channels;
 
@@ -27,6 +28,13 @@ int32_t open_driver(uint16_t bits, uint32_t rate, uint32_t stereo, uint16_t chan
 
 // Releases the channel table (after AIL_shutdown has released the handles).
 void release_channel_table();
+
+// Gives back what a failed start-up obtained: the digital driver with its sample handles
+// (AIL_waveOutClose), then the channel table, so a later start-up can open the driver again.
+void abandon_driver();
+
+// Whether a live channel holds the record, as its current record or as its suspended one.
+bool channel_holds(const SoundRecord *record);
 
 // The channel count usable now: 0 while the library is not initialised, so nothing reaches a
 // released table.

@@ -10,6 +10,7 @@
 #include "engine/channels.h"
 #include "engine/lock.h"
 #include "engine/state.h"
+#include "exports/boundary.h"
 
 #include <cmath>
 #include <cstdint>
@@ -85,24 +86,9 @@ void Compute3DPlacement(SoundRecord *record, int16_t x, int16_t y, int32_t *rate
 
 using engine::g_listener;
 
-extern "C" {
+namespace {
 
-// Stores the fall-off distance; sounds already placed keep their values.
-void KSFX_SetEnvelope(int16_t envelope) {
-  engine::AudioLock lock;
-  g_listener.envelope = envelope;
-}
-
-void KSFX_GetEarPos(int16_t *x, int16_t *y, int16_t *direction) {
-  engine::AudioLock lock;
-  if (x) *x = g_listener.earX;
-  if (y) *y = g_listener.earY;
-  if (direction) *direction = g_listener.earDirection;
-}
-
-// Places the record and plays it, or updates it when it already plays. 0 with code 8 before
-// start-up (the record untouched); a null record is refused with 0.
-int32_t KSFX_Play3DSFX(SoundRecord *record, int16_t x, int16_t y) {
+int32_t play_3d_sfx(SoundRecord *record, int16_t x, int16_t y) {
   engine::AudioLock lock;
   if (!engine::g_state.initialised) {
     engine::set_error(engine::kNotInitialised);
@@ -116,10 +102,7 @@ int32_t KSFX_Play3DSFX(SoundRecord *record, int16_t x, int16_t y) {
   return KSFX_PlaySFX(record);
 }
 
-// Moves the listener. Placed sounds playing on a channel are re-placed on their sample handle at
-// once; placed sounds suspended behind them get new values in their record only. Before start-up
-// and after shutdown the live channel count is 0, so only the listener changes.
-void KSFX_SetEarPos(int16_t x, int16_t y, int16_t direction) {
+void set_ear_pos(int16_t x, int16_t y, int16_t direction) {
   engine::AudioLock lock;
   if (x == g_listener.earX && y == g_listener.earY && direction == g_listener.earDirection) return;
   g_listener.earX = x;
@@ -130,11 +113,45 @@ void KSFX_SetEarPos(int16_t x, int16_t y, int16_t direction) {
     Channel &channel = engine::g_channels.table[k];
     SoundRecord *current = channel.current;
     if (current == &engine::g_idleRecord) continue;
-    if (current->flags & KSFX_3D) KSFX_Play3DSFX(current, current->x, current->y);
+    if (current->flags & KSFX_3D) play_3d_sfx(current, current->x, current->y);
     SoundRecord *waiting = channel.suspended;
     if (waiting && (waiting->flags & KSFX_3D))
       engine::Compute3DPlacement(waiting, waiting->x, waiting->y, nullptr, nullptr, nullptr);
   }
+}
+
+} // namespace
+
+extern "C" {
+
+// Stores the fall-off distance; sounds already placed keep their values.
+void KSFX_SetEnvelope(int16_t envelope) {
+  exports::guarded([envelope] {
+    engine::AudioLock lock;
+    g_listener.envelope = envelope;
+  });
+}
+
+void KSFX_GetEarPos(int16_t *x, int16_t *y, int16_t *direction) {
+  exports::guarded([=] {
+    engine::AudioLock lock;
+    if (x) *x = g_listener.earX;
+    if (y) *y = g_listener.earY;
+    if (direction) *direction = g_listener.earDirection;
+  });
+}
+
+// Places the record and plays it, or updates it when it already plays. 0 with code 8 before
+// start-up (the record untouched); a null record is refused with 0.
+int32_t KSFX_Play3DSFX(SoundRecord *record, int16_t x, int16_t y) {
+  return exports::guarded(0, [=] { return play_3d_sfx(record, x, y); });
+}
+
+// Moves the listener. Placed sounds playing on a channel are re-placed on their sample handle at
+// once; placed sounds suspended behind them get new values in their record only. Before start-up
+// and after shutdown the live channel count is 0, so only the listener changes.
+void KSFX_SetEarPos(int16_t x, int16_t y, int16_t direction) {
+  exports::guarded([=] { set_ear_pos(x, y, direction); });
 }
 
 } // extern "C"

@@ -10,13 +10,22 @@
 //  - A sequential group resumed on its last element ends when that element ends; an element
 //    without a sample, or one the audio library does not confirm, ends the group in the callback.
 //  - The interrupter that ends when a suspended record resumes also gets channel 0.
-//  - Stop and update reach a channel only when the record's channel is an entry of the live
-//    table, so a record left playing across a restart never leads to released memory.
+//  - Stop and update reach a channel only when the record plays (status 1), its channel is an
+//    entry of the live table, and that entry holds the record (as its current record, or as its
+//    suspended one: a suspended group keeps status 1 while it waits). A record left playing across
+//    a restart is held by no entry of the new table, wherever that table lies.
+// One departure, so that a host that stops every sound it knows of, repeating while any reports
+// playing, always ends with every channel idle: a suspended record that was played again while
+// it waited (it reads as not playing) and still plays on another channel when its interrupter
+// ends is not resumed; the suspension is dropped and the channel becomes idle. So every busy
+// channel's current record has status 1 and names that channel, and no record is current on
+// two channels.
 #include "engine/playback.h"
 
 #include "engine/channels.h"
 #include "engine/lock.h"
 #include "engine/state.h"
+#include "exports/boundary.h"
 
 namespace engine {
 namespace {
@@ -107,21 +116,25 @@ void end_record(SoundRecord *record, Channel &channel) {
   channel.current = &g_idleRecord;
 }
 
-// A playing record whose channel is an entry of the live table; a record left playing across a
-// KSOUNDClose points into a released table and counts as not playing.
-bool on_live_channel(const SoundRecord *record) {
-  const Channel *table = g_channels.table;
+// The live channel that holds this playing record, as its current record or as a suspended
+// group; null for any other record, among them one left playing across a restart.
+Channel *holding_channel(const SoundRecord *record) {
+  if (record->status != 1 || g_channels.table == nullptr) return nullptr;
   const auto at = reinterpret_cast<uintptr_t>(record->channel);
-  const auto first = reinterpret_cast<uintptr_t>(table);
-  return record->status == 1 && table != nullptr && at >= first &&
-         at < first + sizeof(Channel) * live_channel_count() && (at - first) % sizeof(Channel) == 0;
+  const auto first = reinterpret_cast<uintptr_t>(g_channels.table);
+  if (at < first || (at - first) % sizeof(Channel) != 0) return nullptr;
+  const uintptr_t k = (at - first) / sizeof(Channel);
+  if (k >= live_channel_count()) return nullptr;
+  Channel &entry = g_channels.table[k];
+  return entry.current == record || entry.suspended == record ? &entry : nullptr;
 }
 
 // Ends the record through the callback; a group is made plain around the call so that the
 // callback ends it instead of moving on.
 void stop_record(SoundRecord *record) {
-  if (!on_live_channel(record)) return;
-  HSAMPLE handle = record->channel->handle;
+  Channel *channel = holding_channel(record);
+  if (channel == nullptr) return;
+  HSAMPLE handle = channel->handle;
   if (has(record, KSFX_GROUP)) {
     record->flags = (uint16_t)(record->flags & ~KSFX_GROUP);
     AIL_end_sample(handle);
@@ -188,10 +201,16 @@ Channel *first_displaceable_channel(uint32_t priority) {
   return nullptr;
 }
 
-// Restarts the suspended record at its byte position; the interrupting record ends.
+// A waiting record that was played again while it waited and now plays on another channel.
+bool plays_elsewhere(const SoundRecord *waiting, const Channel &channel) {
+  return waiting->status == 1 && waiting->channel != &channel;
+}
+
+// Restarts the suspended record at its byte position; the interrupting record ends. A record
+// that plays elsewhere is not restarted, and the channel becomes idle.
 void ResumeSuspended(Channel &channel) {
   SoundRecord *waiting = channel.suspended;
-  bool started = waiting->sample != nullptr;
+  bool started = waiting->sample != nullptr && !plays_elsewhere(waiting, channel);
   if (started) {
     PrepareSample(waiting, channel.handle);
     AIL_set_sample_position(channel.handle, channel.suspendedPos);
@@ -227,77 +246,109 @@ bool move_group_on(SoundRecord *group, Channel &channel) {
 } // namespace
 
 void end_of_sample(HSAMPLE handle) {
-  auto *channel = reinterpret_cast<Channel *>(AIL_sample_user_data(handle, 0));
-  intptr_t marker = AIL_sample_user_data(handle, kMarkerSlot);
-  if (channel == nullptr) return;
-  SoundRecord *ended = channel->current;
-  if (marker == kResume && channel->suspended != nullptr) {
-    if (ended != &g_idleRecord) release_id(ended);
-    ResumeSuspended(*channel);
-    return;
-  }
-  if (ended == &g_idleRecord) return;
-  if (!move_group_on(ended, *channel)) end_record(ended, *channel);
+  // Called from the audio library: nothing may leave it, whatever the library's calls do.
+  exports::guarded([handle] {
+    auto *channel = reinterpret_cast<Channel *>(AIL_sample_user_data(handle, 0));
+    intptr_t marker = AIL_sample_user_data(handle, kMarkerSlot);
+    if (channel == nullptr) return;
+    SoundRecord *ended = channel->current;
+    if (marker == kResume && channel->suspended != nullptr) {
+      if (ended != &g_idleRecord) release_id(ended);
+      ResumeSuspended(*channel);
+      return;
+    }
+    if (ended == &g_idleRecord) return;
+    if (!move_group_on(ended, *channel)) end_record(ended, *channel);
+  });
 }
 
-} // namespace engine
+void withdraw_suspended(SoundRecord *record) {
+  for (uint16_t k = 0; k < live_channel_count(); ++k) {
+    Channel &channel = g_channels.table[k];
+    if (channel.suspended != record) continue;
+    channel.suspended = nullptr;
+    channel.suspendedPos = 0;
+    AIL_set_sample_user_data(channel.handle, kMarkerSlot, kNoResume);
+    // A suspended group reads as playing on this channel while it waits: no longer.
+    if (record->channel == &channel && channel.current != record) {
+      record->channel = nullptr;
+      record->status = 0;
+    }
+  }
+}
 
-using engine::AudioLock;
+namespace {
 
-// Plays a record on the first idle channel, else on the first one holding a lower-priority
-// sound. 1 once a channel is chosen (code 0); 0 with code 8, 7 or 6.
-extern "C" KSND_API int32_t KSFX_PlaySFX(SoundRecord *record) {
+int32_t play_sfx(SoundRecord *record) {
   AudioLock lock;
-  if (!engine::g_state.initialised) {
-    engine::set_error(engine::kNotInitialised);
+  if (!g_state.initialised) {
+    set_error(kNotInitialised);
     return 0;
   }
   if (record != nullptr && record->status == 1) {
-    engine::set_error(engine::kAlreadyPlaying);
+    set_error(kAlreadyPlaying);
     return 0;
   }
-  if (record == nullptr || !engine::playable(record)) {
-    engine::set_error(engine::kNoChannel);
+  if (record == nullptr || !playable(record)) {
+    set_error(kNoChannel);
     return 0;
   }
-  if (engine::has(record, KSFX_GROUP)) {
-    if (engine::has(record, KSFX_RANDOM)) {
-      engine::pick_random_entry(record);
+  if (has(record, KSFX_GROUP)) {
+    if (has(record, KSFX_RANDOM)) {
+      pick_random_entry(record);
     } else {
       record->listPos = record->list;
     }
   }
-  Channel *channel = engine::first_idle_channel();
-  if (channel == nullptr) channel = engine::first_displaceable_channel(record->priority);
+  Channel *channel = first_idle_channel();
+  if (channel == nullptr) channel = first_displaceable_channel(record->priority);
   if (channel == nullptr) {
-    engine::set_error(engine::kNoChannel);
+    set_error(kNoChannel);
     return 0;
   }
-  engine::PlayOnChannel(record, *channel);
-  engine::set_error(engine::kOk);
+  PlayOnChannel(record, *channel);
+  set_error(kOk);
   return 1;
 }
 
-// Ends a playing record through the callback; a group ends instead of moving on.
-extern "C" KSND_API void KSFX_StopSFX(SoundRecord *record) {
+void stop_sfx(SoundRecord *record) {
   AudioLock lock;
-  if (!engine::g_state.initialised || record == nullptr) return;
-  engine::stop_record(record);
+  if (!g_state.initialised || record == nullptr) return;
+  stop_record(record);
 }
 
-// Stores rate, volume and pan (-1 = the sample's own) and applies them when the record plays.
-extern "C" KSND_API int32_t KSFX_UpdateSFX(SoundRecord *record, int32_t rate, int32_t volume,
-                                           int32_t pan) {
+int32_t update_sfx(SoundRecord *record, int32_t rate, int32_t volume, int32_t pan) {
   AudioLock lock;
-  if (!engine::g_state.initialised) {
-    engine::set_error(engine::kNotInitialised);
+  if (!g_state.initialised) {
+    set_error(kNotInitialised);
     return 0;
   }
   if (record == nullptr) return 0;
   record->rate = rate;
   record->volume = volume;
   record->pan = pan;
-  if (!engine::on_live_channel(record) || record->sample == nullptr) return 0;
-  engine::ApplySoundParams(record, record->channel->handle);
+  Channel *channel = holding_channel(record);
+  if (channel == nullptr || record->sample == nullptr) return 0;
+  ApplySoundParams(record, channel->handle);
   return 1;
+}
+
+} // namespace
+} // namespace engine
+
+// Plays a record on the first idle channel, else on the first one holding a lower-priority
+// sound. 1 once a channel is chosen (code 0); 0 with code 8, 7 or 6.
+extern "C" KSND_API int32_t KSFX_PlaySFX(SoundRecord *record) {
+  return exports::guarded(0, [record] { return engine::play_sfx(record); });
+}
+
+// Ends a playing record through the callback; a group ends instead of moving on.
+extern "C" KSND_API void KSFX_StopSFX(SoundRecord *record) {
+  exports::guarded([record] { engine::stop_sfx(record); });
+}
+
+// Stores rate, volume and pan (-1 = the sample's own) and applies them when the record plays.
+extern "C" KSND_API int32_t KSFX_UpdateSFX(SoundRecord *record, int32_t rate, int32_t volume,
+                                           int32_t pan) {
+  return exports::guarded(0, [=] { return engine::update_sfx(record, rate, volume, pan); });
 }

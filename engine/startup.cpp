@@ -5,13 +5,19 @@
 // and the operations that reach them without checking the initialised flag see nothing:
 // KSFX_GetChannel returns null and KSFX_SetEarPos only stores the listener, because the live
 // channel count is 0 while not initialised; SoundPtr, IsSoundPlaying and IsSoundLoop find no
-// duplicate slot, because release_duplicate_pool leaves dupCount at 0. A driver open that fails
-// after obtaining the channel table releases it again before KSOUNDInit returns 0.
+// duplicate slot, because release_duplicate_pool leaves dupCount at 0.
+//
+// A driver open that fails after it obtained the driver (code 4, too few sample handles; code 5,
+// no channel table) closes the driver with its handles and releases the table before KSOUNDInit
+// returns 0, so a retry with sane arguments succeeds; music stays initialised, and the retry's
+// KTUNE_Init reports that it already is. Running out of memory anywhere in start-up (the audio
+// library's device lists included) gives 0 with code 5 and releases the same way.
 #include "banks/duplicates.h"
 #include "banks/package_table.h"
 #include "engine/channels.h"
 #include "engine/lock.h"
 #include "engine/state.h"
+#include "exports/boundary.h"
 #include "ksnd32.h"
 
 namespace {
@@ -20,16 +26,12 @@ constexpr uint16_t kOutputBits = 8;
 constexpr uint32_t kOutputRate = 11025;
 constexpr uint32_t kOutputStereo = 1;
 
-} // namespace
-
-extern "C" {
-
-int32_t KSOUNDInit(uint32_t channels, uint32_t duplicates) {
+int32_t start_up(uint32_t channels, uint32_t duplicates) {
   if (engine::g_state.initialised == 1) return 0;
   banks::ClearPackageTable();
   AIL_startup();
   if (KTUNE_Init() == 0) return 0;
-  // open_driver sets codes 1-5 and releases a half-built channel table itself.
+  // open_driver sets codes 1-5 and gives back what it obtained when it fails.
   if (engine::open_driver(kOutputBits, kOutputRate, kOutputStereo, (uint16_t)channels) == 0)
     return 0;
   engine::g_state.initialised = 1;
@@ -41,7 +43,20 @@ int32_t KSOUNDInit(uint32_t channels, uint32_t duplicates) {
   return 1;
 }
 
-void KSOUNDClose(void) {
+// Start-up was interrupted by an exception (out of memory): release what it obtained.
+int32_t abandon_start_up() {
+  exports::guarded([] {
+    if (engine::g_state.initialised == 1) {
+      KSOUNDClose();
+    } else {
+      engine::abandon_driver();
+    }
+  });
+  engine::set_error(engine::kOutOfMemory);
+  return 0;
+}
+
+void shut_down() {
   if (engine::g_state.initialised == 0) return;
   KTUNE_ShutDown();
   AIL_shutdown();
@@ -53,8 +68,22 @@ void KSOUNDClose(void) {
   engine::g_state.initialised = 0;
 }
 
+} // namespace
+
+extern "C" {
+
+int32_t KSOUNDInit(uint32_t channels, uint32_t duplicates) {
+  constexpr int32_t kInterrupted = -1;
+  int32_t result = exports::guarded(kInterrupted, [&] { return start_up(channels, duplicates); });
+  return result == kInterrupted ? abandon_start_up() : result;
+}
+
+void KSOUNDClose(void) { exports::guarded(shut_down); }
+
 void SoundServe(void) {
-  if (engine::g_state.initialised) AIL_serve();
+  exports::guarded([] {
+    if (engine::g_state.initialised) AIL_serve();
+  });
 }
 
 } // extern "C"

@@ -1,6 +1,7 @@
-// The global allocator stand-in over calloc, with a failure seam and a live-block count. Each
-// block carries its size in a 16-byte header in front of it, so block_size can answer; a
-// registry of live blocks answers known_block_size for addresses that may not be ours.
+// The global allocator stand-in over calloc, with failure and address-reuse seams and a
+// live-block count. Each block carries its size in a 16-byte header in front of it, so block_size
+// can answer; a registry of live blocks answers known_block_size for addresses that may not be
+// ours.
 #include "platform/memory.h"
 
 #include "exports/boundary.h"
@@ -47,6 +48,33 @@ void forget(const void *block) noexcept {
 unsigned char *header_of(const void *block) {
   return static_cast<unsigned char *>(const_cast<void *>(block)) - kHeader;
 }
+
+// The reuse seam: a released block held back for the next allocation of its size.
+struct HeldBlock {
+  std::mutex lock;
+  bool armed = false;           // the next release is held back
+  unsigned char *raw = nullptr; // the held block's header, or null
+};
+HeldBlock g_held;
+
+bool hold_back(unsigned char *raw) {
+  std::lock_guard guard(g_held.lock);
+  if (!g_held.armed) return false;
+  g_held.armed = false;
+  g_held.raw = raw;
+  return true;
+}
+
+unsigned char *take_held(std::size_t bytes) {
+  std::lock_guard guard(g_held.lock);
+  unsigned char *raw = g_held.raw;
+  std::size_t heldBytes = 0;
+  if (raw) std::memcpy(&heldBytes, raw, sizeof heldBytes);
+  if (!raw || heldBytes != bytes) return nullptr;
+  g_held.raw = nullptr;
+  std::memset(raw + kHeader, 0, bytes);
+  return raw;
+}
 } // namespace
 
 void *global_alloc(std::size_t bytes) {
@@ -56,7 +84,8 @@ void *global_alloc(std::size_t bytes) {
     if (countdown == 1) return nullptr;
   }
   if (bytes > SIZE_MAX - kHeader) return nullptr;
-  auto *raw = static_cast<unsigned char *>(std::calloc(kHeader + bytes, 1));
+  unsigned char *raw = take_held(bytes);
+  if (!raw) raw = static_cast<unsigned char *>(std::calloc(kHeader + bytes, 1));
   if (!raw) return nullptr;
   std::memcpy(raw, &bytes, sizeof bytes);
   ++g_live;
@@ -83,13 +112,18 @@ bool known_block_size(const void *address, std::size_t *size) {
 void fail_nth_allocation(int n) { g_failCountdown.store(n); }
 long live_blocks() { return g_live.load(); }
 
+void reuse_next_released_block() {
+  std::lock_guard guard(g_held.lock);
+  g_held.armed = true;
+}
+
 } // namespace platform
 
 extern "C" void *GlobalFree(void *block) {
   if (!block) return nullptr;
   return exports::guarded(block, [&]() -> void * {
     platform::forget(block);
-    std::free(platform::header_of(block));
+    if (!platform::hold_back(platform::header_of(block))) std::free(platform::header_of(block));
     --platform::g_live;
     return nullptr;
   });

@@ -24,5 +24,8 @@ bool known_block_size(const void *address, std::size_t *size);
 // number of blocks allocated and not yet released.
 void fail_nth_allocation(int n);
 long live_blocks();
+// Test seam: the next block released is held back, and the next allocation of the same size
+// gets that very address again (zero-filled), as an allocator that reuses addresses would.
+void reuse_next_released_block();
 
 } // namespace platform

@@ -2,7 +2,9 @@
 // handles that bind, start, stop, resume and shape a tune. Host threads only.
 //
 // Behaviour: AIL_init_sequence parses the whole data at once, bounded by the data's own chunk
-// lengths (no size is passed), and keeps its own copy of the events. Start resets the
+// lengths (no size is passed), and keeps its own copy of the events; AIL_init_sequence_bounded
+// does the same without reading past the size it is given. Either refuses with 0, never an
+// exception, when memory runs out. Start resets the
 // synthesiser and plays from the beginning; stop silences every note and keeps the position;
 // resume continues from it. Status is SEQ_PLAYING from start until the last event of the last
 // play has been sent, then SEQ_DONE. Volume 0-127 scales the tune's controller 7 values, re-sent
@@ -74,6 +76,24 @@ void prepare_synth() {
     }
   }
   synth_destroy(old);
+}
+
+// Parses `data` (at most `limit` bytes) and binds it to the sequence; 0 when refused.
+int32_t bind_sequence(HSEQUENCE sequence, const void *data, size_t limit, int32_t number) {
+  {
+    std::lock_guard guard(g_driver.lock);
+    if (!live(sequence)) return 0;
+  }
+  Tune parsed;
+  if (!parse_tune(static_cast<const uint8_t *>(data), limit, number, parsed)) return 0;
+  prepare_synth();
+  std::lock_guard guard(g_driver.lock);
+  wail_sequence *s = live(sequence);
+  if (!s) return 0;
+  if (s->playback.playing) fade_and_silence(g_driver);
+  std::swap(s->tune, parsed); // the old tune is freed after the lock is released
+  bind_defaults(*s);
+  return 1;
 }
 
 } // namespace
@@ -169,21 +189,14 @@ WAIL_API HSEQUENCE AIL_allocate_sequence_handle(HMDIDRIVER driver) {
 }
 
 WAIL_API int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t number) {
-  {
-    std::lock_guard guard(g_driver.lock);
-    if (!wail::midi::live(sequence)) return 0;
-  }
-  wail::midi::Tune parsed;
-  if (!wail::midi::parse_tune(static_cast<const uint8_t *>(data), SIZE_MAX, number, parsed))
-    return 0;
-  wail::midi::prepare_synth();
-  std::lock_guard guard(g_driver.lock);
-  wail_sequence *s = wail::midi::live(sequence);
-  if (!s) return 0;
-  if (s->playback.playing) wail::midi::fade_and_silence(g_driver);
-  std::swap(s->tune, parsed); // the old tune is freed after the lock is released
-  wail::midi::bind_defaults(*s);
-  return 1;
+  return exports::guarded(
+      0, [=] { return wail::midi::bind_sequence(sequence, data, SIZE_MAX, number); });
+}
+
+WAIL_API int32_t AIL_init_sequence_bounded(HSEQUENCE sequence, const void *data, uint32_t bytes,
+                                           int32_t number) {
+  return exports::guarded(0,
+                          [=] { return wail::midi::bind_sequence(sequence, data, bytes, number); });
 }
 
 WAIL_API void AIL_start_sequence(HSEQUENCE sequence) {

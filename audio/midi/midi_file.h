@@ -1,12 +1,15 @@
 // MIDI data in the audio library: Standard MIDI Files (formats 0, 1 and 2) and the IFF-based
 // extended format (XMIDI), both turned into one time-ordered list of channel messages.
 //
-// Bounds: the caller of AIL_init_sequence gives no size, so the data is bounded by its own
-// container: the SMF header and track chunk lengths, or the IFF FORM/CAT lengths. `limit` is a
-// further upper bound (the fuzzer's buffer size; SIZE_MAX when unknown). Choices: system
-// exclusive and meta events other than tempo and end of track are checked and dropped; every
-// note-off is stored as 0x8n key 0 (the synthesiser ignores release velocity); tunes whose tick
-// count reaches 2^32 are refused as malformed.
+// Bounds: every read lies below `limit`. AIL_init_sequence_bounded passes the size it is given
+// (the engine passes the size of a KSFX_FileRead block), so cut or lying data is refused without
+// a read past it. AIL_init_sequence gives no size (SIZE_MAX): then the data is bounded only by
+// its own container, the SMF header's track count and the track chunk lengths, or the IFF
+// FORM/CAT lengths, and the caller must hand over data that holds what they claim.
+//
+// Choices: system exclusive and meta events other than tempo and end of track are checked and
+// dropped; every note-off is stored as 0x8n key 0 (the synthesiser ignores release velocity);
+// tunes whose tick count reaches 2^32 are refused as malformed.
 #pragma once
 
 #include <cstddef>

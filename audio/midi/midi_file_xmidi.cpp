@@ -35,7 +35,7 @@ Chunk next_chunk(Reader &r) {
   uint32_t length = r.be32();
   if (!r.has(length)) return c;
   c.body = Reader{r.data, r.pos, r.pos + length};
-  r.pos += std::min<size_t>(length + (length & 1), r.left());
+  r.pos += std::min<size_t>((size_t)length + (length & 1), r.left());
   c.ok = true;
   return c;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sys/stat.h>
 
 namespace wail::midi {
@@ -40,17 +41,17 @@ void route_fluid_log() {
   fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
 }
 
+// FluidSynth's own default SoundFont, when it is a file; FluidSynth's blocks are released
+// whatever happens, running out of memory included.
 std::string configured_default() {
-  std::string path;
-  fluid_settings_t *settings = new_fluid_settings();
-  if (!settings) return path;
+  std::unique_ptr<fluid_settings_t, void (*)(fluid_settings_t *)> settings(new_fluid_settings(),
+                                                                           delete_fluid_settings);
+  if (!settings) return {};
   char *value = nullptr;
-  if (fluid_settings_dupstr(settings, "synth.default-soundfont", &value) == FLUID_OK && value) {
-    if (is_file(value)) path = value;
-    fluid_free(value);
-  }
-  delete_fluid_settings(settings);
-  return path;
+  if (fluid_settings_dupstr(settings.get(), "synth.default-soundfont", &value) != FLUID_OK)
+    return {};
+  std::unique_ptr<char, void (*)(void *)> owned(value, fluid_free);
+  return value && is_file(value) ? std::string(value) : std::string();
 }
 
 } // namespace

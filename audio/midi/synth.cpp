@@ -31,8 +31,15 @@ Synth *synth_create(const std::string &soundfont, uint32_t rate) {
   fluid_settings_setint(settings, "synth.chorus.active", 0);
   fluid_settings_setnum(settings, "synth.gain", kGain);
   fluid_synth_t *synth = new_fluid_synth(settings);
-  if (synth && fluid_synth_sfload(synth, soundfont.c_str(), 1) != FLUID_FAILED)
-    return new Synth{settings, synth, rate, {}, {}};
+  if (synth && fluid_synth_sfload(synth, soundfont.c_str(), 1) != FLUID_FAILED) {
+    try {
+      return new Synth{settings, synth, rate, {}, {}};
+    } catch (...) { // out of memory: nothing of the attempt is kept
+      delete_fluid_synth(synth);
+      delete_fluid_settings(settings);
+      throw;
+    }
+  }
   std::fprintf(stderr, "wail32: cannot load SoundFont %s; music plays silently\n",
                soundfont.c_str());
   if (synth) delete_fluid_synth(synth);

@@ -110,6 +110,30 @@ TEST_F(StartupTest, EachFailureLeavesItsCodeAndNothingAllocated) {
   }
 }
 
+TEST_F(StartupTest, StartUpThatFailedAfterOpeningTheDriverClosesItSoARetrySucceeds) {
+  struct Case {
+    const char *what;
+    void (*configure)();
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"too few handles", [] { fake::config().sampleHandleLimit = 3; }, engine::kTooFewHandles},
+      {"no channel table", [] { platform::fail_nth_allocation(1); }, engine::kOutOfMemory}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::reset();
+    c.configure();
+    EXPECT_EQ(KSOUNDInit(4, 16), 0);
+    expect_refused_with(c.code);
+    EXPECT_EQ(fake::count("AIL_waveOutClose"), 1);
+    fake::config().sampleHandleLimit = 4;
+    fake::clear_calls();
+    EXPECT_EQ(KSOUNDInit(4, 16), 1); // music stays up: the retry's KTUNE_Init opens nothing
+    EXPECT_EQ(fake::count("AIL_midiOutOpen"), 0);
+    KSOUNDClose();
+  }
+}
+
 TEST_F(StartupTest, DuplicateSlotCountUsesLowBitsClampedTo16Through256) {
   const std::pair<uint32_t, uint16_t> cases[] = {{0, 16},    {16, 16},   {17, 17},   {255, 255},
                                                  {256, 256}, {300, 256}, {65536, 16}};
@@ -121,19 +145,28 @@ TEST_F(StartupTest, DuplicateSlotCountUsesLowBitsClampedTo16Through256) {
   }
 }
 
-TEST_F(StartupTest, RecordLeftPlayingAcrossARestartNeverReachesTheReleasedTable) {
+TEST_F(StartupTest, RecordLeftPlayingAcrossARestartNeverReachesTheNewTableAtTheSameAddress) {
   SampleRecord sample{};
-  SoundRecord record{};
-  record.sample = &sample;
-  record.rate = record.volume = record.pan = -1;
+  SoundRecord old{}, fresh{};
+  for (SoundRecord *r : {&old, &fresh}) {
+    r->sample = &sample;
+    r->rate = r->volume = r->pan = -1;
+  }
   ASSERT_EQ(KSOUNDInit(2, 16), 1);
-  ASSERT_EQ(KSFX_PlaySFX(&record), 1);
-  KSOUNDClose(); // the record keeps status 1 and its old channel
+  Channel *before = KSFX_GetChannel(0);
+  ASSERT_EQ(KSFX_PlaySFX(&old), 1);
+  platform::reuse_next_released_block(); // the channel table is the first block released
+  KSOUNDClose();                         // the record keeps status 1 and its old channel
   ASSERT_EQ(KSOUNDInit(2, 16), 1);
+  ASSERT_EQ(KSFX_GetChannel(0), before);
+  ASSERT_EQ(old.channel, before);
+  ASSERT_EQ(KSFX_PlaySFX(&fresh), 1); // now the entry the old record names is busy
+  ASSERT_EQ(fresh.channel, before);
   fake::clear_calls();
-  KSFX_StopSFX(&record);
-  EXPECT_EQ(KSFX_UpdateSFX(&record, -1, 50, -1), 0);
+  KSFX_StopSFX(&old);
+  EXPECT_EQ(KSFX_UpdateSFX(&old, -1, 50, -1), 0);
   EXPECT_TRUE(fake::calls().empty());
+  EXPECT_EQ(fresh.status, 1u);
 }
 
 } // namespace

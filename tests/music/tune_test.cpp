@@ -1,6 +1,7 @@
 // The KTUNE_ state machine and its failure paths, through the recording fake.
 #include "ksnd32.h"
 #include "music/trace.h"
+#include "platform/memory.h"
 #include "support/fake_wail.h"
 
 #include <algorithm>
@@ -135,6 +136,25 @@ TEST_F(TuneTest, BoundTunePassesValuesThroughSurvivesABogusSequenceAndShutDownUn
       (std::vector<std::string>{"AIL_sequence_status", "AIL_stop_sequence", "AIL_midiOutClose"}));
   EXPECT_EQ(KTUNE_Init(), 1);
   EXPECT_EQ(KTUNE_StartTune(), 0);
+}
+
+TEST_F(TuneTest, DataInABlockOfKnownSizeIsBoundByThatSizeOtherMemoryAsBefore) {
+  ASSERT_EQ(KTUNE_Init(), 1);
+  void *block = platform::global_alloc(77); // as KSFX_FileRead hands out
+  fake::clear_calls();
+  EXPECT_EQ(KTUNE_InitTune(block, 2), 1);
+  EXPECT_EQ(KTUNE_InitTune(data_, 1), 1);
+  fake::config().initSequenceResult = 0;
+  EXPECT_EQ(KTUNE_InitTune(block, 0), 0);
+  EXPECT_TRUE(traced("Sequence is bogus!"));
+  std::vector<std::vector<intptr_t>> binds;
+  for (const fake::Call &call : fake::calls())
+    if (call.name.rfind("AIL_init_sequence", 0) == 0) binds.push_back(call.args);
+  const auto sequence = binds.at(0).at(0), at = (intptr_t)block;
+  EXPECT_EQ(binds,
+            (std::vector<std::vector<intptr_t>>{
+                {sequence, at, 77, 2}, {sequence, (intptr_t)data_, 1}, {sequence, at, 77, 0}}));
+  GlobalFree(block);
 }
 
 } // namespace

@@ -17,6 +17,8 @@ struct World {
   std::vector<HSAMPLE> handles;
   Sequence sequence;
   int driverToken = 0;
+  bool driverOpen = false; // between a successful AIL_waveOutOpen and its close
+  int liveHandles = 0;     // sample handles of the open driver
   int midiToken = 0;
   int sequenceToken = 0;
 };
@@ -120,7 +122,11 @@ uint32_t midiOutGetNumDevs(void) {
 }
 
 void AIL_startup(void) { record("AIL_startup"); }
-void AIL_shutdown(void) { record("AIL_shutdown"); }
+void AIL_shutdown(void) {
+  record("AIL_shutdown");
+  world().driverOpen = false;
+  world().liveHandles = 0;
+}
 void AIL_serve(void) { record("AIL_serve"); }
 const char *AIL_last_error(void) {
   record("AIL_last_error");
@@ -135,13 +141,22 @@ int32_t AIL_waveOutOpen(HDIGDRIVER *driver, void *waveOut, int32_t device,
   record("AIL_waveOutOpen", device, format->nChannels, format->nSamplesPerSec,
          format->nAvgBytesPerSec, format->nBlockAlign, format->wBitsPerSample, waveOut);
   if (world().config.waveOpenResult != 0) return world().config.waveOpenResult;
+  if (world().driverOpen) return -1;
+  world().driverOpen = true;
   *driver = reinterpret_cast<HDIGDRIVER>(&world().driverToken);
   return 0;
 }
 
+void AIL_waveOutClose(HDIGDRIVER driver) {
+  record("AIL_waveOutClose", driver);
+  world().driverOpen = false;
+  world().liveHandles = 0;
+}
+
 HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER driver) {
   record("AIL_allocate_sample_handle", driver);
-  if ((int)world().handles.size() >= world().config.sampleHandleLimit) return nullptr;
+  if (world().liveHandles >= world().config.sampleHandleLimit) return nullptr;
+  ++world().liveHandles;
   world().samples.emplace_back();
   HSAMPLE h = reinterpret_cast<HSAMPLE>(&world().samples.back());
   world().handles.push_back(h);
@@ -248,6 +263,16 @@ HSEQUENCE AIL_allocate_sequence_handle(HMDIDRIVER driver) {
 
 int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t number) {
   record("AIL_init_sequence", sequence, data, number);
+  if (world().config.initSequenceResult != 0) {
+    world().sequence.data = data;
+    world().sequence.number = number;
+  }
+  return world().config.initSequenceResult;
+}
+
+int32_t AIL_init_sequence_bounded(HSEQUENCE sequence, const void *data, uint32_t bytes,
+                                  int32_t number) {
+  record("AIL_init_sequence_bounded", sequence, data, bytes, number);
   if (world().config.initSequenceResult != 0) {
     world().sequence.data = data;
     world().sequence.number = number;

@@ -19,7 +19,9 @@ struct Call {
 
 // What the fake answers. reset() restores these defaults: one wave device reporting 11025 Hz
 // stereo 8-bit, an open that succeeds, unlimited sample handles, one MIDI device that opens on
-// the mapper, a sequence handle, init_sequence accepting, starts confirmed.
+// the mapper, a sequence handle, init_sequence accepting, starts confirmed. Like the audio
+// library, the fake opens one digital driver at a time: a second open fails until AIL_shutdown
+// or AIL_waveOutClose, which also give back the driver's sample handles.
 struct Config {
   std::vector<uint32_t> waveDevices{WAVE_FORMAT_1S08}; // dwFormats per device
   int32_t waveOpenResult = 0;
