@@ -180,13 +180,6 @@ WAIL_API HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER driver) {
   });
 }
 
-// Closes the one open driver as AIL_shutdown does to the digital side: output, service thread
-// and every sample handle; no callback runs after it returns.
-WAIL_API void AIL_waveOutClose(HDIGDRIVER driver) {
-  wail::LibraryGuard lock(wail::library_mutex());
-  if (driver == &wail::g_driver.driver && wail::g_driver.driver.open) wail::close_driver();
-}
-
 WAIL_API uint32_t AIL_output_rate(void) {
   return exports::guarded(0u, [] {
     wail::LibraryGuard lock(wail::library_mutex());
