@@ -290,6 +290,8 @@ TEST_F(ImportTest, ABankCompiledFromPlayingRecordsImportsAgain) {
   EXPECT_EQ(SoundPlay(1, 0), 0);
   EXPECT_EQ(engine::g_state.lastError, engine::kAlreadyPlaying);
   EXPECT_EQ(SoundPtr(1, 1)->list[0], SoundPtr(1, 0));
+  SoundStop(1, 0); // its stored channel word names a live channel, which does not hold it
+  EXPECT_EQ(IsSoundPlaying(0, 0), 1);
   SoundStop(0, 0);
   SoundStop(0, 1);
 }
