@@ -7,6 +7,7 @@
 #include "file_util.h"
 #include "manifest.h"
 #include "script_runner.h"
+#include "text.h"
 #include "wav_writer.h"
 
 #include <cstdio>
@@ -69,12 +70,12 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
     std::printf("No sound device found: rendering the show to %s, its timeline to %s.\n",
                 wavPath.c_str(), svgPath->c_str());
   }
-  std::printf("KSND32 demo: a bank of %zu synthesised sounds, about 30 seconds.\n\n",
-              sounds.sounds.size());
+  std::printf("KSND32 demo: a bank of %s, about 30 seconds.\n\n",
+              count(sounds.sounds.size(), "synthesised sound").c_str());
   std::fflush(stdout);
 
   Session session(offline ? Output::Offline : Output::Device, script.channels);
-  session.load_bank(bank, std::nullopt);
+  session.load_bank(bank, {});
   ScriptRunner runner(session, script, dir.path(), print_line);
   if (offline) {
     WavWriter wav(wavPath, 2, AIL_output_rate());

@@ -37,7 +37,7 @@ void print_events(const Session &session, const std::vector<ChannelState> &befor
 } // namespace
 
 void play_command(const Path &bank, const std::vector<std::string> &sounds,
-                  const std::optional<Path> &vpath,
+                  const std::vector<Path> &vpath,
                   const std::optional<std::pair<int16_t, int16_t>> &at) {
   bool hasDevice = waveOutGetNumDevs() > 1;
   Session session(Output::Device, 16);

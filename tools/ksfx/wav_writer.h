@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <span>
 
 namespace ksfx {
@@ -21,8 +21,11 @@ public:
   void finish();
 
 private:
+  [[noreturn]] void fail() const; // throws a ToolError with the system's reason
+  void put(const uint8_t *bytes, size_t size);
+
   std::filesystem::path path_, temporary_;
-  std::ofstream out_;
+  std::FILE *out_ = nullptr;
   uint16_t channels_;
   uint32_t rate_;
   uint64_t samples_ = 0;
