@@ -83,6 +83,7 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
     wav.finish();
     std::printf("\nWrote %s (%.1f s).\n", wavPath.c_str(), seconds);
   } else {
+    std::printf("Playing through %s.\n\n", Session::output_name().c_str());
     install_interrupt_handler();
     runner.run_live();
     std::printf(interrupted() ? "\nStopped.\n" : "\nThe show is over.\n");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace ksfx {
 namespace {
@@ -191,6 +192,13 @@ int Session::channel_of(int soundNumber) const {
     if (channel && channel->current == record) return c;
   }
   return -1;
+}
+
+std::string Session::output_name() {
+  WAVEOUTCAPSA caps{};
+  uint32_t count = waveOutGetNumDevs();
+  if (count == 0 || waveOutGetDevCapsA(count - 1, &caps, sizeof caps) != 0) return "?";
+  return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
 
 bool Session::busy() const {

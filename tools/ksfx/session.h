@@ -48,6 +48,8 @@ public:
   std::vector<ChannelState> channels() const;
   int channel_of(int soundNumber) const; // -1 when it is on no channel
   bool busy() const; // a channel plays or holds a suspended sound, or the tune plays
+  // The output the library opened: the last device listed, which its search prefers.
+  static std::string output_name();
 
 private:
   int key_of(const SoundRecord *record) const;
