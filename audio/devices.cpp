@@ -29,6 +29,7 @@ constexpr uint32_t kVolumeAndBalance = 0x000Cu; // WAVECAPS_VOLUME | WAVECAPS_LR
 struct DeviceProbe {
   std::once_flag sdlProbed;      // the SDL2 probe runs once per process
   bool sdlAvailable;             // written once under sdlProbed
+  char sdlName[32];              // the default output's name as SDL2 gives it; under sdlProbed
   std::once_flag badValueWarned; // one line per process for an unknown KSND_AUDIO
 };
 DeviceProbe g_probe;
@@ -57,6 +58,19 @@ private:
   int saved_;
 };
 
+// The device list names the output SDL2 opens by default: the sound server's or the card's
+// name for it, else the driver's.
+void remember_sdl_name(const char *driver) {
+  char *name = nullptr;
+  SDL_AudioSpec spec{};
+  if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && name != nullptr) {
+    std::snprintf(g_probe.sdlName, sizeof g_probe.sdlName, "%s (SDL2)", name);
+    SDL_free(name);
+  } else {
+    std::snprintf(g_probe.sdlName, sizeof g_probe.sdlName, "default output (SDL2 %s)", driver);
+  }
+}
+
 // True when SDL2 starts a real audio driver (not "dummy" or "disk") and opens its default output.
 bool probe_sdl() {
   QuietStderr quiet;
@@ -74,6 +88,7 @@ bool probe_sdl() {
     const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     usable = id != 0;
     if (usable) SDL_CloseAudioDevice(id);
+    remember_sdl_name(driver);
   }
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
   return usable;
@@ -96,7 +111,7 @@ const char *device_name(OutputKind kind) {
   case OutputKind::Null:
     return "KSND null output";
   case OutputKind::Sdl:
-    return "KSND default output (SDL2)";
+    return g_probe.sdlName;
   case OutputKind::WavFile:
     return "KSND WAV file writer";
   case OutputKind::Offline:

@@ -11,6 +11,7 @@
 
 #include "audio/devices.h"
 #include "audio/library.h"
+#include "audio/master.h"
 #include "audio/mixer_thread.h"
 #include "audio/outputs.h"
 #include "audio/render.h"
@@ -184,6 +185,13 @@ WAIL_API uint32_t AIL_output_rate(void) {
   return exports::guarded(0u, [] {
     wail::LibraryGuard lock(wail::library_mutex());
     return wail::g_driver.driver.open ? wail::g_driver.driver.rate : 0u;
+  });
+}
+
+WAIL_API uint32_t AIL_output_delay(void) {
+  return exports::guarded(0u, [] {
+    wail::LibraryGuard lock(wail::library_mutex());
+    return wail::g_driver.driver.open ? wail::kMasterDelay : 0u;
   });
 }
 

@@ -176,14 +176,19 @@ WAIL_API int32_t AIL_synth_sounding(void);
  * it had to play. A sound card or the null output plays silence in their place; the WAV output
  * leaves them out, so its file holds the mix without gaps. Always 0 offline. */
 WAIL_API uint32_t AIL_output_underruns(void);
+/* Frames by which the master stage's look-ahead puts the output behind the calls that shape it
+ * (95 at 48000 Hz); 0 before a driver opens. A host rendering offline to a file drops that many
+ * frames at the start and renders as many more at the end, and its file lines up with its calls
+ * to the frame. */
+WAIL_API uint32_t AIL_output_delay(void);
 
 /* ---- Offline rendering (extension) ----
  * With KSND_AUDIO=offline nothing advances until the host renders. AIL_render_offline mixes
  * `frames` stereo frames as interleaved floats into `out` on the caller's thread and delivers
  * the end-of-sample callbacks of samples that ended within them, in order, before returning.
  * The frames have passed the same master stage as real-time output (headroom, then a limiter
- * that keeps every sample below full scale); its look-ahead puts the output 95 frames (2 ms)
- * behind the calls that shape it.
+ * that keeps every sample below full scale); its look-ahead puts the output AIL_output_delay()
+ * frames (2 ms) behind the calls that shape it.
  * Returns the number of frames rendered: `frames` in offline mode, 0 otherwise. */
 WAIL_API uint32_t AIL_render_offline(float *out, uint32_t frames);
 /* The output's rate in frames per second (48000 unless configured); 0 before a driver opens. */

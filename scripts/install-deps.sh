@@ -9,8 +9,9 @@ case "${1:-}" in
   demo) wanted=("${build[@]}") ;;
   # The test job also builds the core with -m32 (run under qemu-i386 where the kernel cannot
   # run 32-bit programs), GoogleTest from source for it, and the libFuzzer targets with clang.
+  # The live leg plays into a private PulseAudio server's null sink and records its monitor.
   test) wanted=("${build[@]}" libgtest-dev googletest g++-multilib qemu-user clang
-                libclang-rt-14-dev clang-format) ;;
+                libclang-rt-14-dev clang-format pulseaudio pulseaudio-utils libpulse-dev) ;;
   bench) wanted=("${build[@]}" libbenchmark-dev libopenal-dev) ;;
   *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
 esac

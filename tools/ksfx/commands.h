@@ -17,13 +17,15 @@ using Path = std::filesystem::path;
 void compile_command(const Path &manifest, const Path &output);
 void info_command(const Path &bank, bool json);
 void play_command(const Path &bank, const std::vector<std::string> &sounds,
-                  const std::optional<Path> &vpath,
+                  const std::vector<Path> &vpath,
                   const std::optional<std::pair<int16_t, int16_t>> &at);
 
 struct RenderOptions {
   Path bank, script, output;
-  std::optional<Path> timeline, vpath;
+  std::optional<Path> timeline;
+  std::vector<Path> vpath;
   bool verbose = false;
+  bool strict = false; // warnings fail the command
 };
 void render_command(const RenderOptions &options);
 

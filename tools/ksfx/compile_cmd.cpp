@@ -7,7 +7,9 @@
 #include "text.h"
 #include "wav_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ksnd32.h>
 
 namespace ksfx {
@@ -93,22 +95,29 @@ void compile_bank(const Manifest &manifest, const Path &output, const std::strin
 
   Path temporary = output;
   temporary += ".part";
+  errno = 0;
   bool written = CompileSFXpackage(temporary.c_str(), records.data(), soundNames.data(),
                                    static_cast<uint16_t>(n), samples.data(), sampleNames.data(),
                                    static_cast<uint16_t>(samples.size()));
+  std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
   std::error_code ec;
   if (written) fs::rename(temporary, output, ec);
+  if (written && ec) reason = ": " + ec.message();
   if (!written || ec) {
-    fs::remove(temporary, ec);
-    throw ToolError("cannot write the bank '" + output.string() + "'");
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw ToolError("cannot write the bank '" + output.string() + "'" + reason);
   }
 }
 
 void compile_command(const Path &manifestPath, const Path &output) {
+  std::error_code ec;
+  if (fs::equivalent(manifestPath, output, ec))
+    throw ToolError("'" + output.string() + "' is the manifest itself: give the bank another name");
   Manifest manifest = load_manifest(manifestPath);
   compile_bank(manifest, output, manifestPath.string());
-  std::printf("wrote %s: %zu sounds, %zu samples\n", output.c_str(), manifest.sounds.size(),
-              manifest.samples.size());
+  std::printf("wrote %s: %s, %s\n", output.c_str(), count(manifest.sounds.size(), "sound").c_str(),
+              count(manifest.samples.size(), "sample").c_str());
 }
 
 } // namespace ksfx

@@ -7,6 +7,7 @@
 #include "file_util.h"
 #include "manifest.h"
 #include "script_runner.h"
+#include "text.h"
 #include "wav_writer.h"
 
 #include <cstdio>
@@ -69,19 +70,20 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
     std::printf("No sound device found: rendering the show to %s, its timeline to %s.\n",
                 wavPath.c_str(), svgPath->c_str());
   }
-  std::printf("KSND32 demo: a bank of %zu synthesised sounds, about 30 seconds.\n\n",
-              sounds.sounds.size());
+  std::printf("KSND32 demo: a bank of %s, about 30 seconds.\n\n",
+              count(sounds.sounds.size(), "synthesised sound").c_str());
   std::fflush(stdout);
 
   Session session(offline ? Output::Offline : Output::Device, script.channels);
-  session.load_bank(bank, std::nullopt);
+  session.load_bank(bank, {});
   ScriptRunner runner(session, script, dir.path(), print_line);
   if (offline) {
-    WavWriter wav(wavPath, 2, AIL_output_rate());
+    WavWriter wav(wavPath, 2, AIL_output_rate(), AIL_output_delay());
     double seconds = runner.render(wav, nullptr);
     wav.finish();
     std::printf("\nWrote %s (%.1f s).\n", wavPath.c_str(), seconds);
   } else {
+    std::printf("Playing through %s.\n\n", Session::output_name().c_str());
     install_interrupt_handler();
     runner.run_live();
     std::printf(interrupted() ? "\nStopped.\n" : "\nThe show is over.\n");

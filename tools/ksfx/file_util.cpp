@@ -4,6 +4,7 @@
 #include "error.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -33,23 +34,23 @@ std::string read_text_file(const fs::path &path) {
 void write_file(const fs::path &path, std::span<const uint8_t> bytes) {
   fs::path temporary = path;
   temporary += ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) throw ToolError("cannot write '" + path.string() + "': " + std::strerror(errno));
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      throw ToolError("cannot write '" + path.string() + "': " + std::strerror(errno));
-    }
+  auto fail = [&](const std::string &reason) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw ToolError("cannot write '" + path.string() + "': " + reason);
+  };
+  std::FILE *out = std::fopen(temporary.c_str(), "wb");
+  if (!out) fail(std::strerror(errno));
+  bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  int error = errno;
+  if (std::fclose(out) != 0 && wrote) {
+    wrote = false;
+    error = errno;
   }
+  if (!wrote) fail(std::strerror(error));
   std::error_code ec;
   fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw ToolError("cannot write '" + path.string() + "': " + ec.message());
-  }
+  if (ec) fail(ec.message());
 }
 
 void write_text_file(const fs::path &path, const std::string &text) {

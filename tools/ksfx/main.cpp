@@ -1,6 +1,7 @@
 // ksfx: builds, inspects, plays and renders KSND32 sound banks, and runs the demo. This file
 // only reads the command line; each command lives in a file of its own.
 #include "commands.h"
+#include "text.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -31,11 +32,26 @@ void print_error(const std::string &message) {
     std::fprintf(stderr, "ksfx: %s\n", line.c_str());
 }
 
+// A first word that names no command is reported as such, not as an unexpected argument.
+bool is_unknown_command(const CLI::App &app, const char *word) {
+  if (word[0] == '-') return false;
+  for (const CLI::App *command : app.get_subcommands({}))
+    if (command->get_name() == word) return false;
+  return true;
+}
+
+std::string command_names(const CLI::App &app) {
+  std::string names;
+  for (const CLI::App *command : app.get_subcommands({})) join_to(names, ", ", command->get_name());
+  return names;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   CLI::App app{"ksfx: build, inspect, play and render KSND32 sound banks"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "ksfx " KSFX_VERSION);
   std::function<void()> action;
 
   Path manifest, output;
@@ -52,12 +68,14 @@ int main(int argc, char **argv) {
   info->callback([&] { action = [&] { info_command(bank, json); }; });
 
   std::vector<std::string> sounds;
-  std::optional<Path> vpath;
+  std::vector<Path> vpath;
   std::string at;
   auto *play = app.add_subcommand("play", "Play sounds of a bank and watch the channels");
   play->add_option("BANK", bank, "The bank")->required()->check(CLI::ExistingFile);
   play->add_option("SOUND", sounds, "Sounds by name or number")->required();
-  play->add_option("--vpath", vpath, "Directory of the bank's WAV files");
+  play->add_option("--vpath", vpath, "A folder to look for the bank's WAV files in (repeatable)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   play->add_option("--at", at, "Place the sounds at X,Y around the listener at 0,0");
   play->callback([&] {
     std::optional<std::pair<int16_t, int16_t>> position;
@@ -74,8 +92,13 @@ int main(int argc, char **argv) {
       ->check(CLI::ExistingFile);
   renderCmd->add_option("-o,--output", render.output, "The WAV file to write")->required();
   renderCmd->add_option("--timeline", render.timeline, "Also draw the channels as SVG");
-  renderCmd->add_option("--vpath", render.vpath, "Directory of the bank's WAV files");
+  renderCmd
+      ->add_option("--vpath", render.vpath,
+                   "A folder to look for the bank's WAV files in (repeatable)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   renderCmd->add_flag("-v,--verbose", render.verbose, "Print every command and channel event");
+  renderCmd->add_flag("--strict", render.strict, "Fail (exit 1) on any warning");
   renderCmd->callback([&] { action = [&] { render_command(render); }; });
 
   TuneOptions tune;
@@ -97,6 +120,11 @@ int main(int argc, char **argv) {
   demo->add_option("--timeline", demoTimeline, "Draw the channels as SVG");
   demo->callback([&] { action = [&] { demo_command(demoOutput, demoTimeline); }; });
 
+  if (argc > 1 && is_unknown_command(app, argv[1])) {
+    std::fprintf(stderr, "ksfx: unknown command '%s'; the commands are %s (ksfx --help)\n", argv[1],
+                 command_names(app).c_str());
+    return 2;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {

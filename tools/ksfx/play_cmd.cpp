@@ -37,7 +37,7 @@ void print_events(const Session &session, const std::vector<ChannelState> &befor
 } // namespace
 
 void play_command(const Path &bank, const std::vector<std::string> &sounds,
-                  const std::optional<Path> &vpath,
+                  const std::vector<Path> &vpath,
                   const std::optional<std::pair<int16_t, int16_t>> &at) {
   bool hasDevice = waveOutGetNumDevs() > 1;
   Session session(Output::Device, 16);
@@ -46,6 +46,8 @@ void play_command(const Path &bank, const std::vector<std::string> &sounds,
   for (const std::string &name : sounds) numbers.push_back(session.sound(name, bank.string()));
   if (!hasDevice && !std::getenv("KSND_AUDIO"))
     std::printf("No sound device found: playing on the silent null output.\n");
+  else
+    std::printf("Playing through %s.\n", Session::output_name().c_str());
 
   bool looping = false;
   for (size_t i = 0; i < numbers.size(); ++i) {

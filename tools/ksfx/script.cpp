@@ -9,6 +9,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace ksfx {
@@ -148,6 +149,31 @@ std::optional<std::string> parse_line(std::string_view line, ScriptCommand &cmd)
   return std::nullopt;
 }
 
+struct Problem {
+  int line;
+  std::string text;
+};
+
+std::string seconds(double t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", t);
+  return text;
+}
+
+// The first `end` in time order closes the script: every command sorted after it is an error,
+// since nothing would run it.
+void check_nothing_after_end(Script &script, std::vector<Problem> &errors) {
+  auto end = std::find_if(script.commands.begin(), script.commands.end(),
+                          [](const ScriptCommand &c) { return c.op == Op::End; });
+  if (end == script.commands.end()) return;
+  script.end = end->time;
+  for (auto after = end + 1; after != script.commands.end(); ++after)
+    errors.push_back({after->line, "'" + std::string(op_name(after->op)) + "' at " +
+                                       seconds(after->time) + " comes after 'end' at " +
+                                       seconds(end->time) + " (line " + std::to_string(end->line) +
+                                       "): nothing runs after it"});
+}
+
 } // namespace
 
 const char *op_name(Op op) {
@@ -159,7 +185,7 @@ const char *op_name(Op op) {
 Script parse_script(std::string_view text, const std::string &source) {
   Script script;
   script.source = source;
-  std::vector<std::string> errors;
+  std::vector<Problem> errors;
   std::istringstream in{std::string(text)};
   int number = 0;
   for (std::string line; std::getline(in, line);) {
@@ -169,20 +195,23 @@ Script parse_script(std::string_view text, const std::string &source) {
     ScriptCommand cmd;
     cmd.line = number;
     if (auto problem = parse_line(line, cmd)) {
-      errors.push_back(source + ":" + std::to_string(number) + ": " + *problem);
+      errors.push_back({number, *problem});
       continue;
     }
     if (cmd.op == Op::Channels) script.channels = cmd.numbers[0];
-    if (cmd.op == Op::End) script.end = std::min(script.end.value_or(cmd.time), cmd.time);
     script.commands.push_back(std::move(cmd));
-  }
-  if (!errors.empty()) {
-    std::string all;
-    for (const std::string &e : errors) join_to(all, "\n", e);
-    throw ToolError(all);
   }
   std::stable_sort(script.commands.begin(), script.commands.end(),
                    [](const ScriptCommand &a, const ScriptCommand &b) { return a.time < b.time; });
+  check_nothing_after_end(script, errors);
+  if (!errors.empty()) {
+    std::sort(errors.begin(), errors.end(),
+              [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    std::string all;
+    for (const Problem &e : errors)
+      join_to(all, "\n", source + ":" + std::to_string(e.line) + ": " + e.text);
+    throw ToolError(all);
+  }
   return script;
 }
 

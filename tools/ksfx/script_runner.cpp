@@ -10,8 +10,10 @@
 #include "tune_tail.h"
 #include "wav_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace ksfx {
@@ -19,6 +21,14 @@ namespace {
 
 constexpr double kTailLimit = 60.0;     // seconds after the last command that sounds may ring on
 constexpr uint64_t kBlockDivisor = 100; // blocks of 10 ms
+constexpr uint64_t kEndWindow = 4;      // frames either side of an estimated end stepped singly
+constexpr uint64_t kMaxSingleSteps = 64;
+
+std::string seconds(double t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", t);
+  return text;
+}
 
 std::string command_text(const ScriptCommand &cmd) {
   std::string text = op_name(cmd.op);
@@ -59,32 +69,32 @@ double ScriptRunner::last_time() const {
 }
 
 bool ScriptRunner::finished(double now) const {
-  if (script_.end && now >= *script_.end) return true;
+  if (ended_) return true;
   if (next_ < script_.commands.size()) return false;
   return !session_.busy() || now >= last_time() + kTailLimit;
 }
 
 void ScriptRunner::run_due(double dueBy, double now) {
-  bool ran = false;
-  while (next_ < script_.commands.size() && script_.commands[next_].time <= dueBy) {
-    if (script_.end && script_.commands[next_].time >= *script_.end) {
-      next_ = script_.commands.size();
+  while (!ended_ && next_ < script_.commands.size() && script_.commands[next_].time <= dueBy) {
+    const ScriptCommand &cmd = script_.commands[next_];
+    if (cmd.op == Op::End) {
+      ended_ = true;
       break;
     }
-    execute(script_.commands[next_]);
+    execute(cmd);
     ++next_;
-    ran = true;
+    look(now, cmd.op == Op::Stop ? EndCause::Stopped : EndCause::Taken);
   }
-  if (ran) look(now);
 }
 
-std::string ScriptRunner::play_outcome(int sound, int32_t result, bool wasPlaying) {
+ScriptRunner::Outcome ScriptRunner::play_outcome(int sound, int32_t result, bool wasPlaying) {
   if (!result)
-    return wasPlaying ? "refused: it is already playing"
-                      : "refused: no idle channel and none with a lower priority";
+    return {wasPlaying ? "refused: it is already playing"
+                       : "refused: no idle channel and none with a lower priority",
+            false, true};
   int channel = session_.channel_of(sound);
-  if (channel < 0) return "a channel was chosen but nothing started";
-  return "plays on channel " + std::to_string(channel);
+  if (channel < 0) return {"a channel was chosen but nothing started", false, true};
+  return {"plays on channel " + std::to_string(channel)};
 }
 
 ScriptRunner::Outcome ScriptRunner::sound_command(const ScriptCommand &cmd, int sound) {
@@ -93,41 +103,47 @@ ScriptRunner::Outcome ScriptRunner::sound_command(const ScriptCommand &cmd, int 
   bool was = IsSoundPlaying(bank, sound);
   switch (cmd.op) {
   case Op::Play:
-    return {play_outcome(sound, SoundPlay(bank, sound), was), false};
+    return play_outcome(sound, SoundPlay(bank, sound), was);
   case Op::Place: {
     int32_t result = SoundPlace(bank, sound, n[0], n[1]);
     const SoundRecord *r = SoundPtr(bank, sound);
     std::string levels =
         ": volume " + std::to_string(r->volume) + ", pan " + std::to_string(r->pan);
-    return {(was ? std::string("moved") : play_outcome(sound, result, false)) + levels, was};
+    if (was) return {"moved" + levels, true};
+    Outcome outcome = play_outcome(sound, result, false);
+    outcome.text += levels;
+    return outcome;
   }
   case Op::Update:
     return {SoundUpdate(bank, sound, n[0], n[1], n[2]) ? "applied"
-                                                       : "not playing: kept for its next start",
-            false};
+                                                       : "not playing: kept for its next start"};
   case Op::Stop:
     SoundStop(bank, sound);
-    return {"done", false};
+    return {"done"};
   default:
-    return {duplicate(sound), false};
+    return duplicate(sound);
   }
 }
 
 // A copy of a playing sound, played at once; a sound that is not playing plays itself.
-std::string ScriptRunner::duplicate(int sound) {
+ScriptRunner::Outcome ScriptRunner::duplicate(int sound) {
   int bank = session_.bank_number();
   int dup = SoundDup(bank, sound);
-  if (dup == -1) return "no copy could be made";
-  if (dup == sound)
-    return "not playing, so the sound itself " + play_outcome(sound, SoundPlay(bank, sound), false);
+  if (dup == -1) return {"no copy could be made: every duplicate slot is in use", false, true};
+  if (dup == sound) {
+    Outcome outcome = play_outcome(sound, SoundPlay(bank, sound), false);
+    outcome.text = "not playing, so the sound itself " + outcome.text;
+    return outcome;
+  }
   int key = session_.register_duplicate(dup, sound);
   timeline_.set_label(key, session_.label(key));
   SoundPlay(bank, dup);
   std::vector<ChannelState> channels = session_.channels();
   for (size_t c = 0; c < channels.size(); ++c)
     if (channels[c].current == key)
-      return "copy " + std::to_string(dup) + " plays on channel " + std::to_string(c);
-  return "copy " + std::to_string(dup) + " did not start";
+      return {"copy " + std::to_string(dup) + " plays on channel " + std::to_string(c)};
+  return {"copy " + std::to_string(dup) + " did not start: no channel for its priority", false,
+          true};
 }
 
 ScriptRunner::Outcome ScriptRunner::music_command(const ScriptCommand &cmd, size_t index) {
@@ -138,8 +154,9 @@ ScriptRunner::Outcome ScriptRunner::music_command(const ScriptCommand &cmd, size
     tune_ = tuneFiles_[index];
     tuneName_ = cmd.text;
     if (!KTUNE_InitTune(tune_.data(), 0))
-      return {"refused: not a tune the audio library can play", false};
-    return {KTUNE_StartTune() ? "playing" : "did not start", false};
+      return {"refused: not a tune the audio library can play", false, true};
+    if (!KTUNE_StartTune()) return {"did not start", false, true};
+    return {"playing"};
   case Op::Tempo:
     timeline_.tune_note(cmd.time, "tempo " + std::to_string(value) + "%");
     return {KTUNE_SetTempo(value) ? "" : "no tune", false};
@@ -163,16 +180,18 @@ ScriptRunner::Outcome ScriptRunner::setting_command(const ScriptCommand &cmd) {
   } else if (cmd.op == Op::Envelope) {
     KSFX_SetEnvelope(static_cast<int16_t>(n[0]));
   }
-  return {"", true};
+  return {"", true, false};
 }
 
 void ScriptRunner::execute(const ScriptCommand &cmd) {
   std::string text = command_text(cmd);
+  if (cmd.op == Op::Note) {
+    timeline_.caption(cmd.time, cmd.text);
+    return say(cmd.time, cmd.text, false);
+  }
   timeline_.mark(cmd.time, text);
   Outcome outcome;
   switch (cmd.op) {
-  case Op::Note:
-    return say(cmd.time, cmd.text, false);
   case Op::Play:
   case Op::Place:
   case Op::Update:
@@ -187,6 +206,7 @@ void ScriptRunner::execute(const ScriptCommand &cmd) {
   case Op::TuneStop:
     outcome = music_command(cmd, next_);
     break;
+  case Op::Note:
   case Op::Ear:
   case Op::Envelope:
   case Op::End:
@@ -194,10 +214,15 @@ void ScriptRunner::execute(const ScriptCommand &cmd) {
     outcome = setting_command(cmd);
     break;
   }
-  say(cmd.time, outcome.text.empty() ? text : text + ": " + outcome.text, outcome.minor);
+  std::string line = outcome.text.empty() ? text : text + ": " + outcome.text;
+  say(cmd.time, line, outcome.minor);
+  if (outcome.refused) {
+    timeline_.refusal(cmd.time, line);
+    warnings_.push_back({cmd.line, text + " at " + seconds(cmd.time) + ": " + outcome.text});
+  }
 }
 
-void ScriptRunner::look(double now) {
+bool ScriptRunner::look(double now, EndCause cause) {
   bool playing = KTUNE_CurrentlyPlaying();
   if (playing != tunePlaying_) {
     tunePlaying_ = playing;
@@ -205,13 +230,45 @@ void ScriptRunner::look(double now) {
     say(now, "the tune " + tuneName_ + (playing ? " starts" : " ends"), playing);
   }
   std::vector<ChannelState> channels = session_.channels();
-  for (const ChannelEvent &e : timeline_.sample(now, channels)) {
+  std::vector<ChannelEvent> events = timeline_.sample(now, channels, cause);
+  for (const ChannelEvent &e : events) {
     timeline_.set_label(e.sound, session_.label(e.sound));
     say(now,
         session_.label(e.sound) + " " + event_verb(e.kind) + " on channel " +
             std::to_string(e.channel),
         e.kind == EventKind::Start);
   }
+  return !events.empty();
+}
+
+// Output frames until the first playing, non-looping voice runs out of data, judged from its
+// position, its sample's length and its rate; the resampler may round a frame either way.
+uint64_t ScriptRunner::frames_to_next_end(uint32_t outputRate) const {
+  uint64_t nearest = UINT64_MAX;
+  const SoundRecord *idle = SoundDbgInfo(std::max(session_.bank_number(), 0))->idleRecord;
+  for (int c = 0; c < session_.channel_count(); ++c) {
+    const Channel *channel = KSFX_GetChannel(static_cast<uint32_t>(c));
+    if (!channel || !channel->current || channel->current == idle) continue;
+    const SoundRecord *r = channel->current;
+    const SampleRecord *s = r->sample;
+    int64_t rate = r->rate == -1 || !s ? (s ? s->rate : 0) : r->rate;
+    if (!s || (r->flags & KSFX_LOOP) || rate <= 0) continue;
+    uint32_t frameBytes = ((s->format & 1) ? 2u : 1u) * ((s->format & 2) ? 2u : 1u);
+    uint32_t position = AIL_sample_position(channel->handle);
+    uint64_t left = s->length > position ? (s->length - position) / frameBytes : 0;
+    nearest = std::min(nearest, (left * outputRate + static_cast<uint64_t>(rate) - 1) /
+                                    static_cast<uint64_t>(rate));
+  }
+  return nearest;
+}
+
+void ScriptRunner::warn_cut_off(double time) {
+  const ScriptCommand &last = script_.commands.back();
+  std::string text = "stopped at " + seconds(time) + ", " +
+                     std::to_string(static_cast<int>(kTailLimit)) +
+                     " s after the last command, with sounds still playing: add an 'end' line";
+  say(time, text, false);
+  warnings_.push_back({last.line, text});
 }
 
 double ScriptRunner::render(WavWriter &wav, Progress *progress) {
@@ -219,37 +276,44 @@ double ScriptRunner::render(WavWriter &wav, Progress *progress) {
   if (rate == 0) throw ToolError("the audio library reports no output rate");
   auto frame_of = [rate](double t) { return static_cast<uint64_t>(std::llround(t * rate)); };
   auto time_of = [rate](uint64_t f) { return static_cast<double>(f) / rate; };
-  uint64_t block = rate / kBlockDivisor, frame = 0;
-  uint64_t stopFrame = frame_of(script_.end.value_or(last_time() + kTailLimit));
+  const uint64_t block = rate / kBlockDivisor;
+  const uint64_t stopFrame = frame_of(script_.end.value_or(last_time() + kTailLimit));
+  uint64_t frame = 0, singleSteps = 0;
   auto done = [&] {
-    if (frame >= stopFrame) return true;
-    return !script_.end && next_ >= script_.commands.size() && !session_.busy();
+    if (ended_ || frame >= stopFrame) return true;
+    return next_ >= script_.commands.size() && !session_.busy();
   };
   // A command is due once the frame it rounds to is reached.
   auto due_by = [&](uint64_t f) { return (static_cast<double>(f) + 0.5) / rate; };
   std::vector<float> buffer(block * 2);
+  look(0, EndCause::Ran);
   run_due(due_by(0), 0);
-  look(0);
   while (!done()) {
     uint64_t target = std::min(frame + block, stopFrame);
     if (next_ < script_.commands.size())
       target = std::min(target, std::max(frame + 1, frame_of(script_.commands[next_].time)));
+    // Near a voice's end the render goes frame by frame, so the end is seen on its frame; a
+    // voice that outlasts its estimate is left to the blocks after a bounded number of steps.
+    uint64_t toEnd = frames_to_next_end(rate);
+    if (toEnd > kEndWindow) {
+      target = std::min(target, frame + std::min(toEnd - kEndWindow, block));
+      singleSteps = 0;
+    } else if (singleSteps++ < kMaxSingleSteps) {
+      target = frame + 1;
+    }
     uint32_t frames = static_cast<uint32_t>(target - frame);
     if (AIL_render_offline(buffer.data(), frames) != frames)
       throw ToolError("the audio library is not rendering offline");
     wav.write(std::span<const float>(buffer.data(), frames * 2u));
     frame = target;
-    look(time_of(frame));
+    if (look(time_of(frame), EndCause::Ran)) singleSteps = 0;
     run_due(due_by(frame), time_of(frame));
     if (progress) progress->update(time_of(frame));
   }
-  if (next_ >= script_.commands.size() && session_.busy() && !script_.end)
-    say(time_of(frame),
-        "stopped " + std::to_string(static_cast<int>(kTailLimit)) +
-            " s after the last command with sounds still playing (add an 'end')",
-        false);
+  if (!ended_ && next_ >= script_.commands.size() && session_.busy()) warn_cut_off(time_of(frame));
   double seconds = time_of(frame);
-  if (!script_.end) seconds += render_tail(wav);
+  if (!ended_) seconds += render_tail(wav);
+  flush_output_delay(wav);
   timeline_.finish(seconds);
   return seconds;
 }
@@ -259,15 +323,16 @@ void ScriptRunner::run_live() {
   auto elapsed = [start] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
+  look(0, EndCause::Ran);
   run_due(0, 0);
-  look(0);
   while (!interrupted() && !finished(elapsed())) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     SoundServe();
     double now = elapsed();
-    look(now);
+    look(now, EndCause::Ran);
     run_due(now, now);
   }
+  if (!ended_ && !interrupted() && session_.busy()) warn_cut_off(elapsed());
   timeline_.finish(elapsed());
 }
 

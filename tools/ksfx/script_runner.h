@@ -1,6 +1,6 @@
 // Runs a timed script against a session: each command at its exact frame when rendering
 // offline, or at its time on the clock when live; the channel table is looked at after every
-// block to report events and to build the timeline.
+// render step to report events and to build the timeline.
 #pragma once
 
 #include "script.h"
@@ -27,6 +27,13 @@ struct RunLine {
 };
 using LineSink = std::function<void(const RunLine &)>;
 
+// Something in the run that the script's author should hear about: a play or a duplicate
+// that did not start, or a render cut off without `end`. `line` is the script line.
+struct RunWarning {
+  int line;
+  std::string text;
+};
+
 class ScriptRunner {
 public:
   // Resolves every sound and reads every tune now, so a bad script fails before any sound.
@@ -39,24 +46,28 @@ public:
   void run_live();
 
   const Timeline &timeline() const { return timeline_; }
+  const std::vector<RunWarning> &warnings() const { return warnings_; }
   // How long the script runs at least: the time of its last command.
   double last_time() const;
 
 private:
-  // Runs the commands due by `dueBy` and reports them at `now`.
-  void run_due(double dueBy, double now);
   struct Outcome {
     std::string text; // what happened, for the account
     bool minor = false;
+    bool refused = false; // a play or a duplicate that did not start
   };
+  // Runs the commands due by `dueBy` and reports them at `now`.
+  void run_due(double dueBy, double now);
   void execute(const ScriptCommand &cmd);
   Outcome sound_command(const ScriptCommand &cmd, int sound);
   Outcome music_command(const ScriptCommand &cmd, size_t index);
   Outcome setting_command(const ScriptCommand &cmd);
-  std::string duplicate(int sound);
-  std::string play_outcome(int sound, int32_t result, bool wasPlaying);
-  void look(double now);
+  Outcome duplicate(int sound);
+  Outcome play_outcome(int sound, int32_t result, bool wasPlaying);
+  bool look(double now, EndCause cause); // true when a channel changed
   bool finished(double now) const;
+  uint64_t frames_to_next_end(uint32_t outputRate) const;
+  void warn_cut_off(double time);
   void say(double time, const std::string &text, bool minor) { sink_({time, text, minor}); }
 
   Session &session_;
@@ -68,8 +79,9 @@ private:
   std::string tuneName_;
   bool tunePlaying_ = false;
   size_t next_ = 0;
+  bool ended_ = false; // the script's `end` was reached
   Timeline timeline_;
-  bool stoppedByTail_ = false;
+  std::vector<RunWarning> warnings_;
 };
 
 } // namespace ksfx

@@ -7,35 +7,51 @@
 #include "text.h"
 #include "wav_file.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace ksfx {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Where the virtual-path callback looks for samples; one session runs per process.
-struct SamplePlaces {
-  fs::path userDir; // --vpath, when given
-  fs::path bankDir;
+// Where the virtual-path callback looks for samples, and what it tried for the name being
+// resolved; one session runs per process.
+struct SampleSearch {
+  std::vector<fs::path> folders;
+  std::vector<std::string> tried;
 };
-SamplePlaces g_places;
+SampleSearch g_search;
 
 std::string as_directory(const fs::path &dir) {
   std::string text = dir.empty() ? std::string(".") : dir.string();
   return text.back() == '/' ? text : text + "/";
 }
 
-// Tries the user's directory, then the name relative to the bank, then beside the bank; on a
-// hit points the virtual path at that directory and asks the resolver to try again.
+// Each folder in turn, with the name as the bank stores it (when relative) and with its file
+// name alone. Names written on Windows use backslashes.
+std::vector<fs::path> sample_candidates(const std::string &name) {
+  std::string portable = name;
+  std::replace(portable.begin(), portable.end(), '\\', '/');
+  fs::path written(portable), base = written.filename();
+  std::vector<fs::path> out;
+  auto add = [&out](const fs::path &p) {
+    if (std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+  };
+  for (const fs::path &folder : g_search.folders) {
+    if (written.is_relative() && written != base) add(folder / written);
+    add(folder / base);
+  }
+  return out;
+}
+
+// The library calls this when a sample is neither where the bank says nor in the virtual
+// path: on a hit the virtual path points at the file's folder and the library looks again.
 int32_t find_sample(const char *name) {
-  fs::path written(name), base = written.filename();
-  std::vector<fs::path> candidates;
-  if (!g_places.userDir.empty()) candidates.push_back(g_places.userDir / base);
-  if (written.is_relative()) candidates.push_back(g_places.bankDir / written);
-  candidates.push_back(g_places.bankDir / base);
   std::error_code ec;
-  for (const fs::path &candidate : candidates) {
+  for (const fs::path &candidate : sample_candidates(name)) {
+    g_search.tried.push_back(candidate.string());
     if (!fs::is_regular_file(candidate, ec)) continue;
     SetVirtualFilePath(as_directory(candidate.parent_path()).c_str());
     return 1;
@@ -82,11 +98,14 @@ void Session::stop_everything() {
   }
 }
 
-void Session::load_bank(const fs::path &bank, const std::optional<fs::path> &vpath) {
+void Session::load_bank(const fs::path &bank, const std::vector<fs::path> &vpath,
+                        const std::vector<fs::path> &more) {
   info_ = ksfx::load_bank(bank);
-  g_places = {vpath.value_or(fs::path()), bank.parent_path()};
+  g_search.folders = vpath;
+  g_search.folders.push_back(bank.parent_path());
+  g_search.folders.insert(g_search.folders.end(), more.begin(), more.end());
   SetVirtualFilePathCallBack(find_sample);
-  SetVirtualFilePath(as_directory(vpath ? *vpath : bank.parent_path()).c_str());
+  SetVirtualFilePath(as_directory(g_search.folders.front()).c_str());
   check_samples();
   bank_ = ImportSFXpackage(bank.c_str());
   if (bank_ < 0) throw ToolError("the library could not import '" + bank.string() + "'");
@@ -103,9 +122,12 @@ void Session::check_samples() const {
   for (const BankSample &sample : info_.samples) {
     char resolved[260] = {};
     std::string problem;
+    g_search.tried = {sample.file};
     if (!VirtualizeFilePath(sample.file.c_str(), resolved)) {
-      problem = "sample file '" + sample.file + "' not found as written, in the virtual path or " +
-                "beside the bank (give --vpath DIR)";
+      std::string tried;
+      for (const std::string &path : g_search.tried) join_to(tried, ", ", path);
+      problem =
+          "sample file '" + sample.file + "' not found; tried " + tried + " (give --vpath DIR)";
     } else {
       try {
         check_pcm_wav(read_file(resolved));
@@ -170,6 +192,13 @@ int Session::channel_of(int soundNumber) const {
     if (channel && channel->current == record) return c;
   }
   return -1;
+}
+
+std::string Session::output_name() {
+  WAVEOUTCAPSA caps{};
+  uint32_t count = waveOutGetNumDevs();
+  if (count == 0 || waveOutGetDevCapsA(count - 1, &caps, sizeof caps) != 0) return "?";
+  return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
 
 bool Session::busy() const {

@@ -1,6 +1,6 @@
 // A library session as a host runs one: start-up (live or offline), a bank imported with its
-// samples found beside it or in a virtual path, the channel table seen through the public
-// API, and an orderly shutdown that stops and discards everything.
+// samples found through the tool's own virtual-path callback, the channel table seen through
+// the public API, and an orderly shutdown that stops and discards everything.
 #pragma once
 
 #include "bank_reader.h"
@@ -28,9 +28,12 @@ public:
   Session &operator=(const Session &) = delete;
 
   // Reads and checks the bank, makes sure every sample file can be found and is PCM, then
-  // imports it. `vpath` is tried for samples first, then the bank's own directory.
-  void load_bank(const std::filesystem::path &bank,
-                 const std::optional<std::filesystem::path> &vpath);
+  // imports it. A sample the bank names is used where it is; otherwise it is looked for in
+  // each folder of `vpath`, then the bank's folder, then each of `more`: in each, under the
+  // name as stored (relative to the folder) and under its file name alone. When one is not
+  // found the error lists every path tried.
+  void load_bank(const std::filesystem::path &bank, const std::vector<std::filesystem::path> &vpath,
+                 const std::vector<std::filesystem::path> &more = {});
 
   const BankInfo &bank() const { return info_; }
   int bank_number() const { return bank_; }
@@ -45,6 +48,8 @@ public:
   std::vector<ChannelState> channels() const;
   int channel_of(int soundNumber) const; // -1 when it is on no channel
   bool busy() const; // a channel plays or holds a suspended sound, or the tune plays
+  // The output the library opened: the last device listed, which its search prefers.
+  static std::string output_name();
 
 private:
   int key_of(const SoundRecord *record) const;

@@ -1,6 +1,7 @@
-// Joining text: lists of names and of messages are built item by item.
+// Joining text: lists of names and of messages are built item by item, and counted nouns.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,11 @@ namespace ksfx {
 inline void join_to(std::string &text, std::string_view separator, std::string_view item) {
   if (!text.empty()) text.append(separator);
   text.append(item);
+}
+
+// "1 sound", "2 sounds": `noun` takes a plain "s" in the plural.
+inline std::string count(size_t n, std::string_view noun) {
+  return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
 }
 
 } // namespace ksfx

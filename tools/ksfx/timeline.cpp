@@ -10,10 +10,12 @@ std::string Timeline::label(int sound) const {
   return it == labels_.end() ? "sound " + std::to_string(sound) : it->second;
 }
 
-std::vector<ChannelEvent> Timeline::sample(double time, const std::vector<ChannelState> &channels) {
+std::vector<ChannelEvent> Timeline::sample(double time, const std::vector<ChannelState> &channels,
+                                           EndCause cause) {
   if (last_.size() < channels.size()) last_.resize(channels.size());
   std::vector<ChannelEvent> events = diff_channels(last_, channels);
-  for (const ChannelEvent &e : events) apply(time, e, channels[static_cast<size_t>(e.channel)]);
+  for (const ChannelEvent &e : events)
+    apply(time, e, channels[static_cast<size_t>(e.channel)], cause);
   for (size_t c = 0; c < channels.size(); ++c) {
     auto open = openBar_.find(static_cast<int>(c));
     if (open == openBar_.end()) continue;
@@ -27,47 +29,59 @@ std::vector<ChannelEvent> Timeline::sample(double time, const std::vector<Channe
   return events;
 }
 
-void Timeline::apply(double time, const ChannelEvent &event, const ChannelState &state) {
+// An end seen right after a command was caused by it: a stop, or a play that took the channel.
+void Timeline::apply(double time, const ChannelEvent &event, const ChannelState &state,
+                     EndCause cause) {
   switch (event.kind) {
   case EventKind::Suspend:
-    close_bar(event.channel, time, true);
+    close_bar(event.channel, time, Ending::Suspended);
     openWait_[event.channel] = waits_.size();
-    waits_.push_back({event.channel, event.sound, time, -1});
+    waits_.push_back({event.channel, event.sound, time, -1, false});
     break;
   case EventKind::End:
-    if (openBar_.count(event.channel) && bars_[openBar_[event.channel]].sound == event.sound)
-      close_bar(event.channel, time, false);
-    else
-      close_wait(event.channel, time);
+    if (openBar_.count(event.channel) && bars_[openBar_[event.channel]].sound == event.sound) {
+      if (cause == EndCause::Ran)
+        close_bar(event.channel, time, Ending::Ended);
+      else if (cause == EndCause::Stopped)
+        close_bar(event.channel, time, Ending::Stopped);
+      else
+        close_bar(event.channel, time, Ending::Cut, state.current);
+    } else {
+      close_wait(event.channel, time, cause != EndCause::Ran);
+    }
     break;
   case EventKind::Resume:
   case EventKind::Start:
-    if (event.kind == EventKind::Resume) close_wait(event.channel, time);
-    close_bar(event.channel, time, false);
+    if (event.kind == EventKind::Resume) close_wait(event.channel, time, false);
+    close_bar(event.channel, time, Ending::Ended);
     openBar_[event.channel] = bars_.size();
     bars_.push_back({event.channel,
                      event.sound,
                      time,
                      -1,
                      event.kind == EventKind::Resume,
-                     false,
+                     Ending::Open,
+                     -1,
                      {{time, state.volume, state.pan}}});
     break;
   }
 }
 
-void Timeline::close_bar(int channel, double time, bool suspended) {
+void Timeline::close_bar(int channel, double time, Ending ending, int cutBy) {
   auto it = openBar_.find(channel);
   if (it == openBar_.end()) return;
-  bars_[it->second].end = time;
-  bars_[it->second].suspended = suspended;
+  Bar &bar = bars_[it->second];
+  bar.end = time;
+  bar.ending = ending;
+  bar.cutBy = cutBy;
   openBar_.erase(it);
 }
 
-void Timeline::close_wait(int channel, double time) {
+void Timeline::close_wait(int channel, double time, bool dropped) {
   auto it = openWait_.find(channel);
   if (it == openWait_.end()) return;
   waits_[it->second].end = time;
+  waits_[it->second].dropped = dropped;
   openWait_.erase(it);
 }
 
@@ -86,8 +100,8 @@ void Timeline::tune(double time, bool playing, const std::string &label) {
 void Timeline::finish(double time) {
   endTime_ = std::max(endTime_, time);
   if (!tunes_.empty() && tunes_.back().end < 0) tunes_.back().end = endTime_;
-  while (!openBar_.empty()) close_bar(openBar_.begin()->first, endTime_, false);
-  while (!openWait_.empty()) close_wait(openWait_.begin()->first, endTime_);
+  while (!openBar_.empty()) close_bar(openBar_.begin()->first, endTime_, Ending::Unfinished);
+  while (!openWait_.empty()) close_wait(openWait_.begin()->first, endTime_, false);
 }
 
 } // namespace ksfx

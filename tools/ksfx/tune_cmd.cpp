@@ -26,7 +26,7 @@ void apply_settings(const TuneOptions &options) {
 
 double render_tune(const Path &output) {
   uint32_t rate = AIL_output_rate();
-  WavWriter wav(output, 2, rate);
+  WavWriter wav(output, 2, rate, AIL_output_delay());
   std::vector<float> buffer(rate / 100 * 2);
   uint32_t frames = rate / 100;
   while (KTUNE_CurrentlyPlaying() && static_cast<double>(wav.frames()) < kLongestRender * rate) {
@@ -35,6 +35,7 @@ double render_tune(const Path &output) {
     wav.write(buffer);
   }
   render_tail(wav);
+  flush_output_delay(wav);
   double seconds = static_cast<double>(wav.frames()) / rate;
   wav.finish();
   return seconds;

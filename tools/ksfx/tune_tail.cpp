@@ -13,26 +13,33 @@ namespace ksfx {
 namespace {
 
 constexpr double kLongestTail = 5.0; // seconds a tail may ring
-constexpr double kSettle = 0.005;    // seconds that carry the last fades and frames out
+
+// Renders `count` frames into the file; returns `count`.
+uint32_t render_into(WavWriter &wav, std::vector<float> &buffer, uint32_t count) {
+  buffer.resize(std::max<size_t>(buffer.size(), count * 2u));
+  if (AIL_render_offline(buffer.data(), count) != count)
+    throw ToolError("the audio library is not rendering offline");
+  wav.write(std::span<const float>(buffer.data(), count * 2u));
+  return count;
+}
 
 } // namespace
 
 double render_tail(WavWriter &wav) {
   const uint32_t rate = AIL_output_rate();
   const uint32_t block = rate / 100;
-  std::vector<float> buffer(block * 2);
+  std::vector<float> buffer;
   uint64_t frames = 0;
-  auto render = [&](uint32_t count) {
-    if (AIL_render_offline(buffer.data(), count) != count)
-      throw ToolError("the audio library is not rendering offline");
-    wav.write(std::span<const float>(buffer.data(), count * 2u));
-    frames += count;
-  };
-  while (AIL_synth_sounding() && static_cast<double>(frames) < kLongestTail * rate) render(block);
+  while (AIL_synth_sounding() && static_cast<double>(frames) < kLongestTail * rate)
+    frames += render_into(wav, buffer, block);
   KTUNE_StopTune();
-  while (AIL_synth_sounding()) render(block); // the stop's fade
-  render(static_cast<uint32_t>(kSettle * rate));
+  while (AIL_synth_sounding()) frames += render_into(wav, buffer, block); // the stop's fade
   return static_cast<double>(frames) / rate;
+}
+
+void flush_output_delay(WavWriter &wav) {
+  std::vector<float> buffer;
+  if (uint32_t delay = AIL_output_delay()) render_into(wav, buffer, delay);
 }
 
 } // namespace ksfx

@@ -3,15 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <span>
 
 namespace ksfx {
 
 class WavWriter {
 public:
-  WavWriter(const std::filesystem::path &path, uint16_t channels, uint32_t rate);
+  // The first `dropFrames` frames written are left out (an offline render's output delay).
+  WavWriter(const std::filesystem::path &path, uint16_t channels, uint32_t rate,
+            uint32_t dropFrames = 0);
   ~WavWriter(); // an unfinished file is removed
   WavWriter(const WavWriter &) = delete;
   WavWriter &operator=(const WavWriter &) = delete;
@@ -21,11 +23,15 @@ public:
   void finish();
 
 private:
+  [[noreturn]] void fail() const; // throws a ToolError with the system's reason
+  void put(const uint8_t *bytes, size_t size);
+
   std::filesystem::path path_, temporary_;
-  std::ofstream out_;
+  std::FILE *out_ = nullptr;
   uint16_t channels_;
   uint32_t rate_;
   uint64_t samples_ = 0;
+  uint64_t toDrop_; // samples still to leave out
   bool finished_ = false;
 };
 
