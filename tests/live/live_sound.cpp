@@ -108,6 +108,7 @@ double since(Clock::time_point a, Clock::time_point b) { return Seconds(b - a).c
 struct LiveRun {
   std::vector<Clock::time_point> markerCalls, clickCalls;
   Clock::time_point steadyFrom;
+  uint32_t underruns = 0; // the library's own count over the whole run
 };
 
 LiveRun play_live(Show &show) {
@@ -128,6 +129,7 @@ LiveRun play_live(Show &show) {
   run.steadyFrom = after(Clock::now(), 0.5);
   serve_until(after(run.steadyFrom, kSteadySeconds + 0.2));
   for (auto &loop : show.loops) KSFX_StopSFX(&loop->record);
+  run.underruns = AIL_output_underruns();
   return run;
 }
 
@@ -239,6 +241,8 @@ void check_steady(const MonitorCapture &capture, const LiveRun &run, Verdict &ve
   size_t silence = longest_silence(steady);
   double dip = lowest_window_ratio(steady, static_cast<size_t>(0.01 * kRate));
   verdict.check(rms(steady) > 0.02, format("32 voices sound: RMS %.3f", rms(steady)));
+  verdict.check(run.underruns == 0, format("the library's output ran dry %u times",
+                                           static_cast<unsigned>(run.underruns)));
   verdict.check(silence < 48, format("longest silent stretch %.0f frames (under 48)",
                                      static_cast<double>(silence)));
   verdict.check(dip > 0.2, format("quietest 10 ms window %.2f of the median", dip));
