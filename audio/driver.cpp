@@ -5,8 +5,8 @@
 // Threads belong to the open driver, never to a static object: a host that exits or unloads
 // the library without closing gets them stopped by a handler registered at the first open,
 // which runs before the library's static objects are destroyed.
-// Latency at 48000 Hz: the device's 128-frame buffer (2.7 ms), the ring's 256 frames (5.3 ms)
-// and the master stage's 2 ms look-ahead, about 10 ms from a call to the speaker.
+// Latency: the ring keeps one device buffer and a margin queued (outputs.h and ring.h), and the
+// master stage looks 2 ms ahead; the device and its sound server add their own buffering.
 #include "audio/driver.h"
 
 #include "audio/devices.h"

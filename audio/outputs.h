@@ -12,7 +12,7 @@
 
 namespace wail {
 
-// The system's default output through SDL2, 16-bit stereo, 128-frame buffers (2.7 ms).
+// The system's default output through SDL2, 16-bit stereo, 1024-frame buffers (21 ms).
 bool sdl2_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate);
 void sdl2_close();
 

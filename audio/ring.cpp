@@ -13,21 +13,22 @@ std::atomic<uint32_t> g_underruns{0}; // device threads add; any thread reads
 
 } // namespace
 
-FrameRing::FrameRing(uint32_t capacity) : mask_(capacity - 1) {}
+FrameRing::FrameRing(uint32_t capacity, uint32_t limit)
+    : mask_(capacity - 1), limit_(std::min(limit, capacity)) {}
 
-std::unique_ptr<FrameRing> FrameRing::create(uint32_t capacity, uint32_t silence) {
-  std::unique_ptr<FrameRing> ring(new (std::nothrow) FrameRing(capacity));
+std::unique_ptr<FrameRing> FrameRing::create(uint32_t capacity, uint32_t limit, uint32_t silence) {
+  std::unique_ptr<FrameRing> ring(new (std::nothrow) FrameRing(capacity, limit));
   if (!ring) return nullptr;
   ring->samples_.reset(new (std::nothrow) float[2 * size_t{capacity}]());
   if (!ring->samples_) return nullptr;
-  ring->written_.store(std::min(silence, capacity), std::memory_order_relaxed);
+  ring->written_.store(std::min(silence, ring->limit_), std::memory_order_relaxed);
   return ring;
 }
 
 uint32_t FrameRing::room() const noexcept {
   const uint32_t used =
       written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
-  return mask_ + 1 - used;
+  return used < limit_ ? limit_ - used : 0;
 }
 
 void FrameRing::write(const float *frames, uint32_t count) noexcept {
@@ -66,9 +67,11 @@ uint32_t FrameRing::read(float *out, uint32_t count) noexcept {
 }
 
 std::unique_ptr<FrameRing> ring_for_period(uint32_t period) {
+  period = std::min(period, 1u << 18);
+  const uint32_t limit = period + std::clamp(period, kMixerMinBlock, 256u);
   uint32_t capacity = 256;
-  while (capacity < 2 * period && capacity < (1u << 20)) capacity *= 2;
-  return FrameRing::create(capacity, capacity - kMixerMinBlock);
+  while (capacity < limit) capacity *= 2;
+  return FrameRing::create(capacity, limit, limit - kMixerMinBlock);
 }
 
 void count_underrun() noexcept { g_underruns.fetch_add(1, std::memory_order_relaxed); }

@@ -15,11 +15,12 @@ inline constexpr uint32_t kMixerMinBlock = 64;
 
 class FrameRing {
 public:
-  // A ring of `capacity` frames (a power of two) holding `silence` frames of silence, so the
-  // device has something to play before the mixer thread's first block; null without memory.
-  static std::unique_ptr<FrameRing> create(uint32_t capacity, uint32_t silence);
+  // A ring of `capacity` frames (a power of two) that the producer fills to `limit` frames at
+  // most (the latency it adds), holding `silence` frames of silence, so the device has something
+  // to play before the mixer thread's first block; null without memory.
+  static std::unique_ptr<FrameRing> create(uint32_t capacity, uint32_t limit, uint32_t silence);
 
-  // Producer side.
+  // Producer side: the frames it may write before the ring holds `limit`.
   uint32_t room() const noexcept;
   void write(const float *frames, uint32_t count) noexcept; // count <= room()
   // The wake-up count to pass to wait_for_room, read before room().
@@ -33,18 +34,20 @@ public:
   uint32_t read(float *out, uint32_t count) noexcept;
 
 private:
-  explicit FrameRing(uint32_t capacity);
+  FrameRing(uint32_t capacity, uint32_t limit);
 
   std::unique_ptr<float[]> samples_; // 2 floats per frame
   uint32_t mask_;                    // capacity - 1
+  uint32_t limit_;                   // the most frames the producer keeps queued
   std::atomic<uint32_t> written_{0}; // frames ever written; producer stores
   std::atomic<uint32_t> read_{0};    // frames ever read; consumer stores
   std::atomic<uint32_t> wakeups_{0}; // bumped by each read and by wake()
 };
 
-// The ring for a device that pulls `period` frames at a time: twice the period rounded up to a
-// power of two, at least 256 frames, primed with silence but for one mixer block. With the
-// 128-frame period of our outputs that is 256 frames (5.3 ms at 48000 Hz).
+// The ring for a device that pulls `period` frames at a time: it keeps one pull and a margin
+// queued (the period again, between kMixerMinBlock and 256 frames), primed with silence but for
+// one mixer block. For the pacing threads' 128-frame period that is 256 frames (5.3 ms at
+// 48000 Hz); for the SDL2 output's 1024 frames, 1280 (27 ms).
 std::unique_ptr<FrameRing> ring_for_period(uint32_t period);
 
 // Underruns since the last driver opened: device pulls that found the ring short.

@@ -2,7 +2,10 @@
 // server's null sink, recorded from the sink's monitor and checked: the sounds arrive in order
 // and at the level of an offline render of the same calls, 32 looping voices run 20 s without
 // a gap, and the time from KSFX_PlaySFX to the sound at the sink is measured and reported.
-// Run by run_live.sh, which starts the server; exits 0 passed, 1 failed, 77 skipped.
+// The time is measured twice: first with a short device buffer (KSND_BUFFER=256, clicks only,
+// where a slow sound server may drop out), then with the buffer the run is given (KSND_BUFFER
+// from run_live.sh, which the server on a virtual machine needs to run without a gap), for the
+// whole show. Run by run_live.sh, which starts the server; exits 0 passed, 1 failed, 77 skipped.
 #include "monitor_capture.h"
 #include "signal_checks.h"
 #include "wav_file.h"
@@ -30,6 +33,7 @@ constexpr double kRate = MonitorCapture::kRate;
 constexpr int kVoices = 32;
 constexpr double kSteadySeconds = 20.0;
 constexpr double kLatencyTarget = 0.020;
+constexpr const char *kShortBuffer = "256";
 
 // One playable sound: its WAV image, the sample set up from it and the record that plays it.
 struct Sound {
@@ -86,6 +90,14 @@ Show make_show() {
   return show;
 }
 
+// Starts the library on the live output, which must run at the monitor's rate.
+void start_live() {
+  if (!KSOUNDInit(kVoices, 16)) throw std::runtime_error("KSOUNDInit failed on the live output");
+  if (AIL_output_rate() == kRate) return;
+  KSOUNDClose();
+  throw std::runtime_error("the output runs at " + std::to_string(AIL_output_rate()) + " Hz");
+}
+
 void start(SoundRecord &record) {
   if (!KSFX_PlaySFX(&record)) throw std::runtime_error("KSFX_PlaySFX refused a test sound");
 }
@@ -107,9 +119,25 @@ double since(Clock::time_point a, Clock::time_point b) { return Seconds(b - a).c
 // What the live run did, for the checks: when each call was made.
 struct LiveRun {
   std::vector<Clock::time_point> markerCalls, clickCalls;
-  Clock::time_point steadyFrom;
-  uint32_t underruns = 0; // the library's own count over the whole run
+  uint32_t underruns = 0; // the library's own count over the run
 };
+
+// Ten clicks at uneven distances from `t0`: the calls fall at every phase of a buffer.
+void play_clicks(Show &show, Clock::time_point t0, LiveRun &run) {
+  for (int i = 0; i < 10; ++i) {
+    serve_until(after(t0, 0.25 * i + (37 * i % 100) / 1000.0));
+    run.clickCalls.push_back(Clock::now());
+    start(show.click->record);
+  }
+}
+
+LiveRun play_quick(Show &show) {
+  LiveRun run;
+  play_clicks(show, after(Clock::now(), 0.5), run);
+  serve_until(after(Clock::now(), 0.5));
+  run.underruns = AIL_output_underruns();
+  return run;
+}
 
 LiveRun play_live(Show &show) {
   LiveRun run;
@@ -119,16 +147,8 @@ LiveRun play_live(Show &show) {
     run.markerCalls.push_back(Clock::now());
     start(show.markers[static_cast<size_t>(i)]->record);
   }
-  for (int i = 0; i < 10; ++i) { // uneven spacing: the calls fall at every phase of a buffer
-    serve_until(after(t0, 1.5 + 0.25 * i + (37 * i % 100) / 1000.0));
-    run.clickCalls.push_back(Clock::now());
-    start(show.click->record);
-  }
+  play_clicks(show, after(t0, 1.5), run);
   serve_until(after(t0, 4.5));
-  for (auto &loop : show.loops) start(loop->record);
-  run.steadyFrom = after(Clock::now(), 0.5);
-  serve_until(after(run.steadyFrom, kSteadySeconds + 0.2));
-  for (auto &loop : show.loops) KSFX_StopSFX(&loop->record);
   run.underruns = AIL_output_underruns();
   return run;
 }
@@ -205,7 +225,7 @@ void check_markers(const MonitorCapture &capture, const std::vector<float> &offl
 
 // The time from each click's call to its first frame at the sink, as read from the monitor.
 void check_latency(const MonitorCapture &capture, const std::vector<float> &click,
-                   const LiveRun &run, Verdict &verdict) {
+                   const LiveRun &run, const char *buffer, Verdict &verdict) {
   float peak = 0;
   for (float v : click) peak = std::max(peak, std::fabs(v));
   float threshold = peak / 2;
@@ -223,29 +243,50 @@ void check_latency(const MonitorCapture &capture, const std::vector<float> &clic
   }
   std::sort(latencies.begin(), latencies.end());
   double median = latencies[latencies.size() / 2];
-  std::printf("latency from KSFX_PlaySFX to the sink, %zu calls: min %.1f ms, median %.1f ms, "
-              "max %.1f ms (target %.0f ms: %s)\n",
-              latencies.size(), latencies.front() * 1000, median * 1000, latencies.back() * 1000,
-              kLatencyTarget * 1000, latencies.back() <= kLatencyTarget ? "met" : "NOT met");
+  std::printf("latency from KSFX_PlaySFX to the sink, %s-frame buffer, %zu calls: min %.1f ms, "
+              "median %.1f ms, max %.1f ms (target %.0f ms: %s)\n",
+              buffer, latencies.size(), latencies.front() * 1000, median * 1000,
+              latencies.back() * 1000, kLatencyTarget * 1000,
+              latencies.back() <= kLatencyTarget ? "met" : "NOT met");
   verdict.check(latencies.front() > 0, "no click arrived before its call");
   verdict.check(median < 0.25, format("median latency %.1f ms is below 250 ms", median * 1000));
 }
 
-// 20 s of 32 looping voices: no frame of digital silence longer than a millisecond, and no
-// 10 ms window far below the typical level.
-void check_steady(const MonitorCapture &capture, const LiveRun &run, Verdict &verdict) {
-  uint64_t first = capture.frame_at(run.steadyFrom);
-  uint64_t count = static_cast<uint64_t>(kSteadySeconds * kRate);
-  verdict.check(capture.frames() >= first + count, "20 s of the steady voices were recorded");
-  std::vector<float> steady = capture.copy(first, count);
-  size_t silence = longest_silence(steady);
-  double dip = lowest_window_ratio(steady, static_cast<size_t>(0.01 * kRate));
-  verdict.check(rms(steady) > 0.02, format("32 voices sound: RMS %.3f", rms(steady)));
-  verdict.check(run.underruns == 0, format("the library's output ran dry %u times",
-                                           static_cast<unsigned>(run.underruns)));
-  verdict.check(silence < 48, format("longest silent stretch %.0f frames (under 48)",
-                                     static_cast<double>(silence)));
-  verdict.check(dip > 0.2, format("quietest 10 ms window %.2f of the median", dip));
+// 20 s of 32 looping voices, played and checked at once: the library's output never runs dry,
+// no frame of digital silence lasts a millisecond, and no 10 ms window is far below the typical
+// level. A gap while the library kept its output full is the sound server's (this machine's
+// server drops out now and then with any client, pacat included), so such an attempt is
+// repeated, up to three in all; a gap of the library's own fails at once.
+void play_and_check_steady(Show &show, const MonitorCapture &capture, Verdict &verdict) {
+  for (int attempt = 1;; ++attempt) {
+    const uint32_t dryBefore = AIL_output_underruns();
+    for (auto &loop : show.loops) start(loop->record);
+    Clock::time_point from = after(Clock::now(), 0.5);
+    serve_until(after(from, kSteadySeconds + 0.2));
+    for (auto &loop : show.loops) KSFX_StopSFX(&loop->record);
+    const uint32_t dry = AIL_output_underruns() - dryBefore;
+    serve_until(after(Clock::now(), 0.3)); // the last frames reach the monitor
+    uint64_t first = capture.frame_at(from);
+    uint64_t count = static_cast<uint64_t>(kSteadySeconds * kRate);
+    std::vector<float> steady = capture.copy(first, count);
+    size_t silence = longest_silence(steady);
+    double dip = lowest_window_ratio(steady, static_cast<size_t>(0.01 * kRate));
+    bool whole = capture.frames() >= first + count, gapless = silence < 48 && dip > 0.2;
+    if (!gapless && whole && dry == 0 && attempt < 3) {
+      std::printf("  note attempt %d: the server dropped out (silence %zu frames, quietest "
+                  "window %.2f) while the library kept its output full; again\n",
+                  attempt, silence, dip);
+      continue;
+    }
+    verdict.check(whole, "20 s of the steady voices were recorded");
+    verdict.check(rms(steady) > 0.02, format("32 voices sound: RMS %.3f", rms(steady)));
+    verdict.check(dry == 0, format("the library's output ran dry %u times during them",
+                                   static_cast<unsigned>(dry)));
+    verdict.check(silence < 48, format("longest silent stretch %.0f frames (under 48), attempt %d",
+                                       static_cast<double>(silence), attempt));
+    verdict.check(dip > 0.2, format("quietest 10 ms window %.2f of the median", dip));
+    return;
+  }
 }
 
 // KSND_LIVE_KEEP=FILE keeps what the monitor heard as a WAV file, to listen to a failure.
@@ -276,12 +317,16 @@ int run(const std::string &sink) {
     return 1;
   }
   std::printf("output: %s\n", output_name().c_str());
-  if (!KSOUNDInit(kVoices, 16)) throw std::runtime_error("KSOUNDInit failed on the live output");
-  if (AIL_output_rate() != kRate) {
-    KSOUNDClose();
-    throw std::runtime_error("the output runs at " + std::to_string(AIL_output_rate()) + " Hz");
-  }
+  const std::string buffer = std::getenv("KSND_BUFFER") ? std::getenv("KSND_BUFFER") : "1024";
+  setenv("KSND_BUFFER", kShortBuffer, 1);
+  start_live();
+  LiveRun quick = play_quick(show);
+  KSOUNDClose();
+  setenv("KSND_BUFFER", buffer.c_str(), 1);
+  start_live();
   LiveRun live = play_live(show);
+  Verdict verdict;
+  play_and_check_steady(show, capture, verdict);
   KSOUNDClose();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   if (!capture.error().empty()) throw std::runtime_error("recording failed: " + capture.error());
@@ -294,10 +339,11 @@ int run(const std::string &sink) {
   KSOUNDClose();
 
   if (const char *keep = std::getenv("KSND_LIVE_KEEP")) keep_recording(capture, keep);
-  Verdict verdict;
   check_markers(capture, markers, at, live, verdict);
-  check_latency(capture, click, live, verdict);
-  check_steady(capture, live, verdict);
+  verdict.check(quick.underruns + live.underruns == 0,
+                "the library's output never ran dry while the markers and clicks played");
+  check_latency(capture, click, quick, kShortBuffer, verdict);
+  check_latency(capture, click, live, buffer.c_str(), verdict);
   return verdict.passed ? 0 : 1;
 }
 
