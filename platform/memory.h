@@ -1,5 +1,6 @@
-// Stand-ins for the Windows global allocator: fixed, zero-filled blocks. GlobalFree is exported
-// (see ksnd32.h) so hosts can release blocks that KSFX_FileRead handed them.
+// The global allocator: fixed, zero-filled blocks. On Windows they are GlobalAlloc blocks that
+// kernel32's GlobalFree releases; elsewhere a stand-in whose GlobalFree is exported (see
+// ksnd32.h) so hosts can release blocks that KSFX_FileRead handed them.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ std::size_t block_size(const void *block);
 bool known_block_size(const void *address, std::size_t *size);
 
 // Test seams: the n-th allocation from now fails (1 = the next one; 0 = none fail), and the
-// number of blocks allocated and not yet released.
+// number of blocks allocated and not yet released (on Windows: still live in the heap).
 void fail_nth_allocation(int n);
 long live_blocks();
 
