@@ -107,6 +107,6 @@ extern "C" int32_t CompileSFXpackage(const char *fileName, const SoundRecord *re
   write_samples(block, layout, samples, m);
 
   int32_t written = KSFX_FileWrite(fileName, block, layout.total);
-  GlobalFree(block);
+  platform::global_free(block);
   return written ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 // Choice: package numbers outside 0..31 are refused with 0.
 #include "banks/package_table.h"
 #include "ksnd32.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ banks::PackageEntry *entry_holding_image(int32_t bank) {
 }
 
 #if UINTPTR_MAX > 0xFFFFFFFFu
-void release_native(banks::PackageEntry &entry) { GlobalFree(entry.native); }
+void release_native(banks::PackageEntry &entry) { platform::global_free(entry.native); }
 #else
 void release_native(banks::PackageEntry &) {}
 #endif
@@ -24,7 +25,7 @@ extern "C" {
 
 int32_t DiscardSFXpackage(int32_t bank) {
   banks::PackageEntry *entry = entry_holding_image(bank);
-  if (!entry || GlobalFree(entry->image)) return 0;
+  if (!entry || platform::global_free(entry->image)) return 0;
   release_native(*entry);
   *entry = banks::PackageEntry{};
   return 1;
@@ -36,7 +37,7 @@ int32_t DiscardPackageSampleBits(int32_t bank) {
   for (uint32_t i = 0; i < entry->sampleCount; ++i) {
     SampleRecord &sample = entry->samples[i];
     if (!sample.data) continue;
-    if (!GlobalFree(sample.image)) sample.image = nullptr;
+    if (!platform::global_free(sample.image)) sample.image = nullptr;
     sample.data = nullptr;
   }
   return 1;

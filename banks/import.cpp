@@ -181,7 +181,7 @@ SampleLoad load_samples(const BankView &view, const Storage &storage, uint32_t *
     SampleRecord &sample = storage.samples[i];
     sample = banks::decode_sample(view.image + view.smp.body + banks::kSampleBytes * i);
     if (!bound_wav_length(wav, wavSize) || !KSFX_SetupWAVsample(&sample, wav)) {
-      GlobalFree(wav);
+      platform::global_free(wav);
       return SampleLoad::kFailed;
     }
     sample.image = wav;
@@ -236,9 +236,9 @@ void publish(PackageEntry &entry, const BankView &view, const Storage &storage) 
 
 // Releases everything this import took and leaves the slot free.
 int32_t fail(PackageEntry &entry, const Storage &storage, uint32_t loaded) {
-  for (uint32_t i = 0; i < loaded; ++i) GlobalFree(storage.samples[i].image);
-  GlobalFree(storage.native);
-  GlobalFree(entry.image);
+  for (uint32_t i = 0; i < loaded; ++i) platform::global_free(storage.samples[i].image);
+  platform::global_free(storage.native);
+  platform::global_free(entry.image);
   entry = PackageEntry{};
   return -1;
 }

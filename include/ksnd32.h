@@ -249,12 +249,9 @@ KSND_API void KSND_CALL SetVirtualFilePathCallBack(KSFX_VPATHCALLBACK callback);
 
 #if !defined(_WIN32)
 /* Releases a block that KSFX_FileRead allocated, as Windows' GlobalFree does: null on success,
- * the block itself on failure. */
+ * the block itself on failure. On Windows the blocks are the system's, and kernel32's
+ * GlobalFree (<windows.h>) releases them. */
 KSND_API void *GlobalFree(void *block);
-#elif !defined(_WINBASE_)
-/* On Windows the blocks are the system's: kernel32's GlobalFree releases them. Declared here for
- * code that does not include <windows.h>. */
-__declspec(dllimport) void *__stdcall GlobalFree(void *block);
 #endif
 
 /* ---- Music: one MIDI tune at a time ---- */

@@ -29,8 +29,9 @@
 #define WAIL_API
 #else
 #define WAIL_API __declspec(dllimport)
-#include <mmsystem.h>
 #include <windows.h>
+/* after <windows.h>, whose types it uses */
+#include <mmsystem.h>
 #endif
 #else
 #define WAIL_API __attribute__((visibility("default")))

@@ -12,6 +12,11 @@ namespace platform {
 // the allocation fails.
 void *global_alloc(std::size_t bytes);
 
+// Releases a block that global_alloc handed out, as Windows' GlobalFree does: null on success,
+// the block itself on failure. The library releases its own blocks only through this, so that
+// it knows which of them are live; hosts release theirs with GlobalFree.
+void *global_free(void *block);
+
 // The size a block was allocated with, as Windows' GlobalSize gives it (0 for null). Only for
 // blocks that global_alloc handed out.
 std::size_t block_size(const void *block);
@@ -22,7 +27,8 @@ std::size_t block_size(const void *block);
 bool known_block_size(const void *address, std::size_t *size);
 
 // Test seams: the n-th allocation from now fails (1 = the next one; 0 = none fail), and the
-// number of blocks allocated and not yet released (on Windows: still live in the heap).
+// number of blocks allocated and not yet released (on Windows: not released through
+// global_free).
 void fail_nth_allocation(int n);
 long live_blocks();
 

@@ -20,7 +20,7 @@ TEST(FileIo, ReadGivesExactlyTheFileInAnOwnOrTheCallersBlockUnlessMissingOrHeld)
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(platform::block_size(block), bytes.size());
   EXPECT_EQ(std::string(block, bytes.size()), bytes);
-  GlobalFree(block);
+  platform::global_free(block);
   // Another program holding the file for writing refuses the read.
   char buffer[16] = "xxxxxxxxxxxxxxx";
   {
