@@ -87,10 +87,13 @@ mkdir -p "$root/opt/ksnd32"
 cp build/win32/bin/*.dll build/win32/bin/*.exe "$root/opt/ksnd32/"
 
 step "win32 C host under 32-bit wine"
+# Makes the prefix once (under emulation that takes minutes: wait until wine is idle again),
+# then runs one program from the build.
 run_wine() {
-  in_root /bin/sh -c "cd /opt/ksnd32 && export WINEPREFIX=/tmp/ksnd-wine WINEDEBUG=-all \
-    WINEDLLOVERRIDES='winedbg.exe=d;mscoree,mshtml=' && \
-    ( [ -e /tmp/ksnd-wine/system.reg ] || /usr/lib/wine/wine wineboot -i >/dev/null 2>&1 ) && \
+  in_root /bin/sh -c "cd /opt/ksnd32; export WINEPREFIX=/tmp/ksnd-wine WINEDEBUG=-all \
+    WINEDLLOVERRIDES='winedbg.exe=d;mscoree,mshtml='; \
+    if [ ! -e /tmp/ksnd-wine/.ready ]; then /usr/lib/wine/wine wineboot -i >/dev/null 2>&1; \
+      /usr/lib/wine/wineserver -w; touch /tmp/ksnd-wine/.ready; fi; \
     /usr/lib/wine/wine $*" </dev/null
 }
 host_output=$(run_wine windows_host.exe 2>&1 || true)
