@@ -96,7 +96,7 @@ run_wine() {
       /usr/lib/wine/wineserver -w; touch /tmp/ksnd-wine/.ready; fi; \
     /usr/lib/wine/wine $*" </dev/null
 }
-host_output=$(run_wine windows_host.exe 2>&1 || true)
+host_output=$(run_wine windows_host.exe 2>&1 | tr -d '\r' || true)
 printf '%s\n' "$host_output"
 ok=$(grep -c '^ok ' <<<"$host_output" || true)
 failed=$(grep -c '^FAIL ' <<<"$host_output" || true)
