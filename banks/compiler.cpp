@@ -105,7 +105,7 @@ int32_t compile_bank(const char *fileName, const SoundRecord *records,
   write_samples(block, layout, samples, m);
 
   int32_t written = KSFX_FileWrite(fileName, block, layout.total);
-  GlobalFree(block);
+  platform::global_free(block);
   return written ? 1 : 0;
 }
 

@@ -5,6 +5,7 @@
 #include "banks/package_table.h"
 #include "exports/boundary.h"
 #include "ksnd32.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ banks::PackageEntry *entry_holding_image(int32_t bank) {
 
 int32_t discard_package(int32_t bank) {
   banks::PackageEntry *entry = entry_holding_image(bank);
-  if (!entry || GlobalFree(entry->image)) return 0;
-  GlobalFree(entry->native);
+  if (!entry || platform::global_free(entry->image)) return 0;
+  platform::global_free(entry->native);
   *entry = banks::PackageEntry{};
   return 1;
 }
@@ -28,7 +29,7 @@ int32_t discard_sample_bits(int32_t bank) {
   for (uint32_t i = 0; i < entry->sampleCount; ++i) {
     SampleRecord &sample = entry->samples[i];
     if (!sample.data) continue;
-    if (!GlobalFree(sample.image)) sample.image = nullptr;
+    if (!platform::global_free(sample.image)) sample.image = nullptr;
     sample.data = nullptr;
   }
   return 1;

@@ -20,8 +20,8 @@ bool allocate_duplicate_pool(uint32_t requested) {
   auto *slots = static_cast<SoundRecord *>(platform::global_alloc(count * sizeof(SoundRecord)));
   auto *sources = static_cast<int32_t *>(platform::global_alloc(count * sizeof(int32_t)));
   if (!slots || !sources) {
-    GlobalFree(slots);
-    GlobalFree(sources);
+    platform::global_free(slots);
+    platform::global_free(sources);
     return false;
   }
   g_duplicates = DuplicatePool{slots, sources, count};
@@ -30,8 +30,8 @@ bool allocate_duplicate_pool(uint32_t requested) {
 }
 
 void release_duplicate_pool() {
-  if (g_duplicates.slots) GlobalFree(g_duplicates.slots);
-  if (g_duplicates.sources) GlobalFree(g_duplicates.sources);
+  if (g_duplicates.slots) platform::global_free(g_duplicates.slots);
+  if (g_duplicates.sources) platform::global_free(g_duplicates.sources);
   g_duplicates = DuplicatePool{nullptr, nullptr, 0};
 }
 

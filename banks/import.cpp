@@ -102,7 +102,7 @@ SampleLoad load_samples(const uint8_t *image, const BankCheck &check, const Stor
     SampleRecord &sample = storage.samples[i];
     sample = banks::decode_sample(banks::sample_bytes(image, check, i));
     if (wavSize < 12 || !KSFX_SetupWAVsample(&sample, wav)) {
-      GlobalFree(wav);
+      platform::global_free(wav);
       return SampleLoad::kFailed;
     }
     sample.image = wav;
@@ -153,9 +153,9 @@ void publish(PackageEntry &entry, uint8_t *image, const BankCheck &check, const 
 
 // Releases everything this import took and leaves the slot free.
 int32_t fail(PackageEntry &entry, uint8_t *image, const Storage &storage, uint32_t loaded) {
-  for (uint32_t i = 0; i < loaded; ++i) GlobalFree(storage.samples[i].image);
-  GlobalFree(storage.native);
-  GlobalFree(image);
+  for (uint32_t i = 0; i < loaded; ++i) platform::global_free(storage.samples[i].image);
+  platform::global_free(storage.native);
+  platform::global_free(image);
   entry = PackageEntry{};
   return -1;
 }

@@ -119,7 +119,7 @@ int32_t open_driver(uint16_t bits, uint32_t rate, uint32_t stereo, uint16_t chan
 }
 
 void release_channel_table() {
-  if (g_channels.table != nullptr) GlobalFree(g_channels.table);
+  if (g_channels.table != nullptr) platform::global_free(g_channels.table);
   g_channels = {nullptr, 0, nullptr};
 }
 

@@ -36,7 +36,7 @@ void *read_open_file(platform::File file, void *buffer) {
             platform::read_file(file, block, (uint32_t)size, &done) && done == (uint32_t)size;
   ok = platform::close_file(file) && ok;
   if (ok) return block;
-  if (!buffer) GlobalFree(block);
+  if (!buffer) platform::global_free(block);
   return nullptr;
 }
 

@@ -34,10 +34,22 @@
 extern "C" {
 #endif
 
+/* Linkage and calling convention. On Windows the exports are dllexport inside KSND32.dll
+ * (KSND_BUILDING), plain where the library is linked statically (KSND_STATIC) and dllimport for
+ * hosts; every export and the virtual-path callback use __cdecl (KSND_CALL), the C default, so a
+ * host built from these prototypes or from unannotated ones calls them alike. */
 #if defined(_WIN32)
+#if defined(KSND_BUILDING)
 #define KSND_API __declspec(dllexport)
+#elif defined(KSND_STATIC)
+#define KSND_API
+#else
+#define KSND_API __declspec(dllimport)
+#endif
+#define KSND_CALL __cdecl
 #else
 #define KSND_API __attribute__((visibility("default")))
+#define KSND_CALL
 #endif
 
 /* SoundRecord flags (16 bits; other bits are left alone). */
@@ -140,123 +152,125 @@ typedef struct SoundDebugInfo {
 
 /* Host callback for unresolved sample names: non-zero asks the resolver to try the virtual
  * path again (the callback may have set a new one), 0 gives up. */
-typedef int32_t (*KSFX_VPATHCALLBACK)(const char *name);
+typedef int32_t(KSND_CALL *KSFX_VPATHCALLBACK)(const char *name);
 
 /* ---- Start-up and service ---- */
 
 /* Starts the library: audio library, music, `channels` effect channels (low 16 bits) and a
  * duplicate pool of 16-256 slots (low 16 bits of `duplicates`). 1 = up, 0 = refused/failed. */
-KSND_API int32_t KSOUNDInit(uint32_t channels, uint32_t duplicates);
+KSND_API int32_t KSND_CALL KSOUNDInit(uint32_t channels, uint32_t duplicates);
 /* Shuts the library down. Discard banks before. No-op when not started. */
-KSND_API void KSOUNDClose(void);
+KSND_API void KSND_CALL KSOUNDClose(void);
 /* Gives the audio library its periodic service; no-op when not started. */
-KSND_API void SoundServe(void);
+KSND_API void KSND_CALL SoundServe(void);
 
 /* ---- Handle API ---- */
 
 /* Address of the record (bank, sound); 0 when refused. */
-KSND_API SoundRecord *SoundPtr(int32_t bank, int32_t sound);
+KSND_API SoundRecord *KSND_CALL SoundPtr(int32_t bank, int32_t sound);
 /* Plays (bank, sound): 1 = a channel was chosen, 0 = refused. */
-KSND_API int32_t SoundPlay(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL SoundPlay(int32_t bank, int32_t sound);
 /* Places (bank, sound) at (x, y), low 16 bits each, and plays or updates it. */
-KSND_API int32_t SoundPlace(int32_t bank, int32_t sound, int32_t x, int32_t y);
+KSND_API int32_t KSND_CALL SoundPlace(int32_t bank, int32_t sound, int32_t x, int32_t y);
 /* Sets rate, volume, pan (-1 = the sample's); 1 when playing and applied. */
-KSND_API int32_t SoundUpdate(int32_t bank, int32_t sound, int32_t rate, int32_t volume,
-                             int32_t pan);
+KSND_API int32_t KSND_CALL SoundUpdate(int32_t bank, int32_t sound, int32_t rate, int32_t volume,
+                                       int32_t pan);
 /* Stops (bank, sound). */
-KSND_API void SoundStop(int32_t bank, int32_t sound);
+KSND_API void KSND_CALL SoundStop(int32_t bank, int32_t sound);
 /* A copy of a playing sound: its duplicate number (-2 - slot), the sound's own number when it
  * is not playing, or -1 when no copy can be made. */
-KSND_API int32_t SoundDup(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL SoundDup(int32_t bank, int32_t sound);
 /* Stops a duplicate and frees its slot: 1 done, 0 refused. */
-KSND_API int32_t SoundDupKill(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL SoundDupKill(int32_t bank, int32_t sound);
 /* Stops every copy made from the same sound number as duplicate `sound`: 1 done, 0 refused. */
-KSND_API int32_t SoundDupKillAll(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL SoundDupKillAll(int32_t bank, int32_t sound);
 /* 1 while (bank, sound) plays. */
-KSND_API int32_t IsSoundPlaying(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL IsSoundPlaying(int32_t bank, int32_t sound);
 /* 1 when (bank, sound) loops or is a group. */
-KSND_API int32_t IsSoundLoop(int32_t bank, int32_t sound);
+KSND_API int32_t KSND_CALL IsSoundLoop(int32_t bank, int32_t sound);
 /* The bank's table entry in a static block rewritten by every call. */
-KSND_API SoundDebugInfo *SoundDbgInfo(int32_t bank);
+KSND_API SoundDebugInfo *KSND_CALL SoundDbgInfo(int32_t bank);
 
 /* ---- Banks ---- */
 
 /* Writes a bank file from n records and m samples; soundNames may be null (no names).
  * 1 = written, 0 = failed. */
-KSND_API int32_t CompileSFXpackage(const char *fileName, const SoundRecord *records,
-                                   const char *const *soundNames, uint16_t n,
-                                   const SampleRecord *samples, const char *const *sampleNames,
-                                   uint16_t m);
+KSND_API int32_t KSND_CALL CompileSFXpackage(const char *fileName, const SoundRecord *records,
+                                             const char *const *soundNames, uint16_t n,
+                                             const SampleRecord *samples,
+                                             const char *const *sampleNames, uint16_t m);
 /* Loads a bank and its samples into the lowest free slot: the bank number 0-31, or -1. */
-KSND_API int32_t ImportSFXpackage(const char *fileName);
+KSND_API int32_t KSND_CALL ImportSFXpackage(const char *fileName);
 /* Releases a bank's image and empties its slot: 1 done, 0 refused. */
-KSND_API int32_t DiscardSFXpackage(int32_t bank);
+KSND_API int32_t KSND_CALL DiscardSFXpackage(int32_t bank);
 /* Releases a bank's sample data (call before DiscardSFXpackage): 1 done, 0 empty slot. */
-KSND_API int32_t DiscardPackageSampleBits(int32_t bank);
+KSND_API int32_t KSND_CALL DiscardPackageSampleBits(int32_t bank);
 
 /* ---- Effects ---- */
 
 /* Fills `sample` from a RIFF WAVE image in memory (pointing into it). 1 = done, 0 when the
  * image has no "fmt " or "data" chunk inside the length its RIFF header states. */
-KSND_API int32_t KSFX_SetupWAVsample(SampleRecord *sample, void *image);
+KSND_API int32_t KSND_CALL KSFX_SetupWAVsample(SampleRecord *sample, void *image);
 /* Plays a record: 1 = a channel was chosen, 0 = refused. */
-KSND_API int32_t KSFX_PlaySFX(SoundRecord *record);
+KSND_API int32_t KSND_CALL KSFX_PlaySFX(SoundRecord *record);
 /* Stops a playing record (a group ends instead of moving on). */
-KSND_API void KSFX_StopSFX(SoundRecord *record);
+KSND_API void KSND_CALL KSFX_StopSFX(SoundRecord *record);
 /* Stores rate, volume, pan (-1 = the sample's); 1 when playing and applied to its channel. */
-KSND_API int32_t KSFX_UpdateSFX(SoundRecord *record, int32_t rate, int32_t volume, int32_t pan);
+KSND_API int32_t KSND_CALL KSFX_UpdateSFX(SoundRecord *record, int32_t rate, int32_t volume,
+                                          int32_t pan);
 /* Address of channel table entry `index` (low 16 bits); 0 when the index is out of range or
  * the library is not started. */
-KSND_API Channel *KSFX_GetChannel(uint32_t index);
+KSND_API Channel *KSND_CALL KSFX_GetChannel(uint32_t index);
 
 /* ---- Listener and placement ---- */
 
 /* Volume falls by 1/127 of the base volume per `envelope` units of distance. */
-KSND_API void KSFX_SetEnvelope(int16_t envelope);
+KSND_API void KSND_CALL KSFX_SetEnvelope(int16_t envelope);
 /* Moves the listener and re-places playing and suspended placed sounds. */
-KSND_API void KSFX_SetEarPos(int16_t x, int16_t y, int16_t direction);
+KSND_API void KSND_CALL KSFX_SetEarPos(int16_t x, int16_t y, int16_t direction);
 /* Places a record at (x, y) and plays or updates it: 1 done, 0 failed. */
-KSND_API int32_t KSFX_Play3DSFX(SoundRecord *record, int16_t x, int16_t y);
+KSND_API int32_t KSND_CALL KSFX_Play3DSFX(SoundRecord *record, int16_t x, int16_t y);
 /* Reads the listener; each pointer may be null. */
-KSND_API void KSFX_GetEarPos(int16_t *x, int16_t *y, int16_t *direction);
+KSND_API void KSND_CALL KSFX_GetEarPos(int16_t *x, int16_t *y, int16_t *direction);
 
 /* ---- Files ---- */
 
 /* Reads a whole file into `buffer`, or into a new zero-filled block of the file's size when
  * `buffer` is null (release it with GlobalFree). The data pointer, or null on failure. */
-KSND_API void *KSFX_FileRead(const char *fileName, void *buffer);
+KSND_API void *KSND_CALL KSFX_FileRead(const char *fileName, void *buffer);
 /* Writes `length` bytes, replacing an existing file: 1 done, 0 failed. */
-KSND_API int32_t KSFX_FileWrite(const char *fileName, const void *data, uint32_t length);
+KSND_API int32_t KSND_CALL KSFX_FileWrite(const char *fileName, const void *data, uint32_t length);
 /* Resolves a sample file name into `out` (260 bytes): 1 when `out` names an existing file. */
-KSND_API int32_t VirtualizeFilePath(const char *name, char *out);
+KSND_API int32_t KSND_CALL VirtualizeFilePath(const char *name, char *out);
 /* Sets the directory prefix tried for names that do not exist; null or "" is ignored. */
-KSND_API void SetVirtualFilePath(const char *path);
+KSND_API void KSND_CALL SetVirtualFilePath(const char *path);
 /* Sets the callback for unresolved names; null is ignored. */
-KSND_API void SetVirtualFilePathCallBack(KSFX_VPATHCALLBACK callback);
+KSND_API void KSND_CALL SetVirtualFilePathCallBack(KSFX_VPATHCALLBACK callback);
 
 #if !defined(_WIN32)
 /* Releases a block that KSFX_FileRead allocated, as Windows' GlobalFree does: null on success,
- * the block itself on failure. */
+ * the block itself on failure. On Windows the blocks are the system's, and kernel32's
+ * GlobalFree (<windows.h>) releases them. */
 KSND_API void *GlobalFree(void *block);
 #endif
 
 /* ---- Music: one MIDI tune at a time ---- */
 
 /* Binds the host's MIDI data (kept by the host) and selects sequence `sequence`: 1 bound. */
-KSND_API int32_t KTUNE_InitTune(const void *data, int32_t sequence);
-KSND_API int32_t KTUNE_StartTune(void);  /* 1 started */
-KSND_API int32_t KTUNE_StopTune(void);   /* 1 stopped (or music not started) */
-KSND_API int32_t KTUNE_ResumeTune(void); /* 1 resumed */
+KSND_API int32_t KSND_CALL KTUNE_InitTune(const void *data, int32_t sequence);
+KSND_API int32_t KSND_CALL KTUNE_StartTune(void);  /* 1 started */
+KSND_API int32_t KSND_CALL KTUNE_StopTune(void);   /* 1 stopped (or music not started) */
+KSND_API int32_t KSND_CALL KTUNE_ResumeTune(void); /* 1 resumed */
 /* Plays: 0 = forever, 1 = once, n = n times. */
-KSND_API int32_t KTUNE_SetRepeats(int32_t count);
-KSND_API int32_t KTUNE_CurrentlyPlaying(void); /* 1 while the tune plays */
-KSND_API int32_t KTUNE_Init(void);             /* 1 when the music system is ready */
-KSND_API int32_t KTUNE_ShutDown(void);         /* always 1 */
+KSND_API int32_t KSND_CALL KTUNE_SetRepeats(int32_t count);
+KSND_API int32_t KSND_CALL KTUNE_CurrentlyPlaying(void); /* 1 while the tune plays */
+KSND_API int32_t KSND_CALL KTUNE_Init(void);             /* 1 when the music system is ready */
+KSND_API int32_t KSND_CALL KTUNE_ShutDown(void);         /* always 1 */
 /* 0-127 scales the tune's channel volumes. */
-KSND_API int32_t KTUNE_SetVolume(int32_t volume);
+KSND_API int32_t KSND_CALL KTUNE_SetVolume(int32_t volume);
 /* Percent of the tune's own tempo (100 as written). */
-KSND_API int32_t KTUNE_SetTempo(int32_t tempo);
-KSND_API int32_t KTUNE_GetTempo(void); /* the tempo; 0 when no tune is bound */
+KSND_API int32_t KSND_CALL KTUNE_SetTempo(int32_t tempo);
+KSND_API int32_t KSND_CALL KTUNE_GetTempo(void); /* the tempo; 0 when no tune is bound */
 
 #ifdef __cplusplus
 }

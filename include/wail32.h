@@ -15,14 +15,38 @@
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
+/* Linkage. On Windows the functions are dllexport inside WAIL32.dll (WAIL_BUILDING), plain for
+ * code that links either WAIL32's import library or a static stand-in (WAIL_STATIC), and
+ * dllimport for hosts. A host takes the wave records and constants from the system's
+ * <windows.h> and <mmsystem.h> (the same layouts), so it may include the two in either order;
+ * the device queries it sees there are winmm's, and it reaches this library's device list
+ * through KSND32. Every function and the callback use the C default convention, __cdecl. Our
+ * own sources that include <windows.h> after this header define WIN32_LEAN_AND_MEAN. */
 #if defined(_WIN32)
+#if defined(WAIL_BUILDING)
+#define WAIL_API __declspec(dllexport)
+#elif defined(WAIL_STATIC)
+#define WAIL_API
+#else
 #define WAIL_API __declspec(dllimport)
+#include <windows.h>
+/* after <windows.h>, whose types it uses */
+#include <mmsystem.h>
+#endif
 #else
 #define WAIL_API __attribute__((visibility("default")))
+#endif
+
+/* True where the system's multimedia header already declares the wave or MIDI side. */
+#if defined(_INC_MMSYSTEM) && !defined(MMNOWAVE)
+#define WAIL_SYSTEM_WAVE 1
+#endif
+#if defined(_INC_MMSYSTEM) && !defined(MMNOMIDI)
+#define WAIL_SYSTEM_MIDI 1
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 typedef struct wail_digital_driver *HDIGDRIVER; /* open wave output */
@@ -48,6 +72,7 @@ typedef void (*AILSAMPLECB)(HSAMPLE sample);
 #define DIG_F_STEREO_16 3
 #define DIG_PCM_SIGNED 0x0001
 
+#if !defined(WAIL_SYSTEM_WAVE)
 /* Windows PCM wave format, 16 bytes. */
 typedef struct PCMWAVEFORMAT {
   uint16_t wFormatTag; /* 1 = PCM */
@@ -88,7 +113,10 @@ typedef struct WAVEOUTCAPSA {
 WAIL_API uint32_t waveOutGetNumDevs(void);
 /* Fills *caps (size bytes, 52 expected) for device; returns 0 on success. */
 WAIL_API uint32_t waveOutGetDevCapsA(uintptr_t device, WAVEOUTCAPSA *caps, uint32_t size);
+#endif
+#if !defined(WAIL_SYSTEM_MIDI)
 WAIL_API uint32_t midiOutGetNumDevs(void);
+#endif
 
 /* ---- Library ---- */
 WAIL_API void AIL_startup(void);

@@ -1,6 +1,7 @@
-// Stand-ins for the Windows file calls used by whole-file I/O: open with the sharing rules, size,
-// rewind, read, write and close, and the replacement of a whole file through a temporary file.
-// The sharing rules are emulated with advisory whole-file locks.
+// The file calls used by whole-file I/O: open with the sharing rules, size, rewind, read, write
+// and close, and the replacement of a whole file through a temporary file. Windows makes the
+// calls themselves (file_win32.cpp); elsewhere the sharing rules are emulated with advisory
+// whole-file locks (file_posix.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,8 @@
 
 namespace platform {
 
-// An open file; fd is -1 when the open failed.
+// An open file; fd is -1 when the open failed. On Windows it holds the kernel handle, which
+// the system keeps within 32 bits.
 struct File {
   int fd;
   bool valid() const { return fd >= 0; }

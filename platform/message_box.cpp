@@ -1,21 +1,10 @@
-// The modal message box stand-in: SDL2's simple message box when a desktop session is present
-// (SDL2 is loaded at run time, never linked), else the caption and text on standard error.
-// Owns the test hook.
+// The message box entry: the test hook when one is set, else the platform's own box.
 #include "platform/message_box.h"
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <dlfcn.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
-
-// SDL_ShowSimpleMessageBox(flags, title, message, window): 0 when the box was shown.
-using ShowSimpleMessageBoxFn = int (*)(uint32_t flags, const char *title, const char *message,
-                                       void *window);
-constexpr uint32_t kSdlMessageBoxWarning = 0x20;
 
 // Any thread may show a box; the hook is set by tests.
 struct MessageBoxState {
@@ -23,31 +12,11 @@ struct MessageBoxState {
 };
 MessageBoxState g_box = {{nullptr}};
 
-bool has_desktop() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
-
-// The library stays loaded once opened: SDL may keep state behind the box it showed.
-bool show_with_sdl(const char *text, const char *caption) {
-  void *sdl = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!sdl) return false;
-  auto show = reinterpret_cast<ShowSimpleMessageBoxFn>(dlsym(sdl, "SDL_ShowSimpleMessageBox"));
-  return show && show(kSdlMessageBoxWarning, caption, text, nullptr) == 0;
-}
-
-// Blocks as a box would: waits for Enter when a person can answer on the terminal.
-void show_on_terminal(const char *text, const char *caption) {
-  std::fprintf(stderr, "%s: %s\n", caption, text);
-  if (!isatty(STDIN_FILENO)) return;
-  std::fprintf(stderr, "Press Enter to continue.\n");
-  for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {
-  }
-}
-
 } // namespace
 
 int32_t message_box(const char *text, const char *caption, uint32_t style) {
   if (MessageBoxHook hook = g_box.hook.load()) return hook(text, caption, style);
-  if (!(has_desktop() && show_with_sdl(text, caption))) show_on_terminal(text, caption);
-  return 1;
+  return show_system_message_box(text, caption, style);
 }
 
 void set_message_box_hook(MessageBoxHook hook) { g_box.hook.store(hook); }

@@ -4,12 +4,10 @@
 #include "ksnd32.h"
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "support/file_holder.h"
 #include "temp_dir.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,14 +22,15 @@ TEST(FileIo, ReadGivesExactlyTheFileInAnOwnOrTheCallersBlockUnlessMissingOrHeld)
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(platform::block_size(block), bytes.size());
   EXPECT_EQ(std::string(block, bytes.size()), bytes);
-  GlobalFree(block);
+  platform::global_free(block);
   // Another program holding the file for writing refuses the read.
   char buffer[16] = "xxxxxxxxxxxxxxx";
-  int writer = ::open(file.c_str(), O_RDWR);
-  ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
-  EXPECT_EQ(KSFX_FileRead(file.c_str(), buffer), nullptr);
-  EXPECT_EQ(std::string(buffer), "xxxxxxxxxxxxxxx");
-  ::close(writer);
+  {
+    FileHeldForWriting writer(file);
+    ASSERT_TRUE(writer.held());
+    EXPECT_EQ(KSFX_FileRead(file.c_str(), buffer), nullptr);
+    EXPECT_EQ(std::string(buffer), "xxxxxxxxxxxxxxx");
+  }
   EXPECT_EQ(KSFX_FileRead(file.c_str(), buffer), buffer);
   EXPECT_EQ(std::string(buffer, 15), bytes + "xx"); // the rest of the buffer untouched
   EXPECT_EQ(platform::live_blocks(), before);

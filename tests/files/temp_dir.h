@@ -1,6 +1,8 @@
 // A fresh temporary directory per test, removed with everything in it afterwards.
 #pragma once
 
+#include "support/mkdtemp.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

@@ -109,6 +109,8 @@ bool known_block_size(const void *address, std::size_t *size) {
   return true;
 }
 
+void *global_free(void *block) { return GlobalFree(block); }
+
 void fail_nth_allocation(int n) { g_failCountdown.store(n); }
 long live_blocks() { return g_live.load(); }
 
