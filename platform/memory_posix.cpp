@@ -2,10 +2,9 @@
 // live-block count. Each block carries its size in a 16-byte header in front of it, so block_size
 // can answer; a registry of live blocks answers known_block_size for addresses that may not be
 // ours.
-#include "platform/memory.h"
-
 #include "exports/boundary.h"
 #include "ksnd32.h"
+#include "platform/memory.h"
 
 #include <atomic>
 #include <cstdint>
