@@ -163,7 +163,7 @@ Counts counts_now() {
 
 uint64_t voices_playing() {
   uint64_t playing = 0;
-  for (uint32_t i = 0; i < wail::voices_in_use(); ++i) {
+  for (uint32_t i = 0; i < wail::kMaxVoices; ++i) {
     const wail_sample &voice = wail::voice_at(i);
     playing += voice.allocated && voice.status == SMP_PLAYING;
   }
