@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and builds a tiny C host against the installed
-# tree twice, through find_package(ksnd32) and through pkg-config, running each.
+# tree three times, through find_package(ksnd32) and through pkg-config (found through
+# LD_LIBRARY_PATH, then through an rpath), running each.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER "C_FLAGS" GENERATOR
 set -eu
 build=$1 source=$2 cc=$3 cflags=$4 generator=$5
@@ -29,4 +30,9 @@ pcdir=$(dirname "$(ls "$prefix"/lib*/pkgconfig/ksnd32.pc)")
   $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs ksnd32)
 libdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir ksnd32)
 (cd "$work" && LD_LIBRARY_PATH="$libdir" "$work/pc-host" "$work/b.ksfx") | grep -qx ok
-echo "pkg-config host: ok"
+echo "pkg-config host with LD_LIBRARY_PATH: ok"
+# shellcheck disable=SC2086
+"$cc" $cflags "$source/tests/tools/host/host.c" -o "$work/rpath-host" \
+  $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs ksnd32) -Wl,-rpath,"$libdir"
+(cd "$work" && env -u LD_LIBRARY_PATH "$work/rpath-host" "$work/c.ksfx") | grep -qx ok
+echo "pkg-config host with an rpath: ok"
