@@ -1,10 +1,13 @@
 // The mixer thread: whenever the ring has room for a block it takes the library lock, renders
 // the block (delivering the callbacks that fall in it) and writes it to the ring. It waits for
-// the lock as long as it must; the frames already in the ring keep the device playing.
+// the lock as long as it must; the frames already in the ring keep the device playing. It runs
+// above ordinary threads, as the device's own thread does, so that a busy machine does not starve
+// it.
 #include "audio/mixer_thread.h"
 
 #include "audio/library.h"
 #include "audio/render.h"
+#include "audio/thread_priority.h"
 
 #include <algorithm>
 #include <new>
@@ -48,6 +51,7 @@ bool render_ahead(MixerThread &t, uint32_t frames) {
 }
 
 void run(MixerThread &t) {
+  raise_thread_priority();
   while (!t.stopping.load(std::memory_order_acquire)) {
     const uint32_t seen = t.ring.wakeups();
     const uint32_t room = t.ring.room();
