@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 
 namespace {
@@ -72,29 +71,6 @@ TEST_F(BoundedTune, EveryCutOfAFileReadIntoABlockIsRefusedWithoutReadingPastIt) 
   }
   EXPECT_EQ(bind_prefix(reference_smf(), reference_smf().size()), 1);
   EXPECT_EQ(bind_prefix(reference_xmidi(), reference_xmidi().size()), 1);
-}
-
-TEST(BoundedSequence, ParseStopsAtTheGivenSizeWhateverTheChunksClaim) {
-  HMDIDRIVER driver = nullptr;
-  ASSERT_EQ(AIL_midiOutOpen(&driver, nullptr, 0), 0);
-  HSEQUENCE sequence = AIL_allocate_sequence_handle(driver);
-  const Bytes smf = reference_smf(), xmidi = reference_xmidi();
-  const std::pair<const char *, Bytes> cases[] = {
-      {"2 bytes", {'M', 'T'}},
-      {"MThd alone", {'M', 'T', 'h', 'd'}},
-      {"SMF cut to 60%", Bytes(smf.begin(), smf.begin() + long(smf.size() * 6 / 10))},
-      {"XMIDI cut inside EVNT", Bytes(xmidi.begin(), xmidi.end() - 5)},
-      {"XMIDI cut to 60%", Bytes(xmidi.begin(), xmidi.begin() + long(xmidi.size() * 6 / 10))}};
-  for (const auto &[what, data] : cases) {
-    auto exact = std::make_unique<uint8_t[]>(data.size());
-    std::memcpy(exact.get(), data.data(), data.size());
-    EXPECT_EQ(AIL_init_sequence_bounded(sequence, exact.get(), (uint32_t)data.size(), 0), 0)
-        << what;
-  }
-  // The size is the bound even where more data follows it.
-  EXPECT_EQ(AIL_init_sequence_bounded(sequence, smf.data(), (uint32_t)smf.size() - 1, 0), 0);
-  EXPECT_EQ(AIL_init_sequence_bounded(sequence, smf.data(), (uint32_t)smf.size(), 0), 1);
-  AIL_midiOutClose(driver);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The audio library's digital side: levels, resampling, loops and positions in the offline mix;
+// The audio library's digital side: levels, loops and positions in the offline mix;
 // end-of-sample callbacks; the outputs KSND_AUDIO lists and the real-time null and WAV outputs.
 #include "audio/voices.h"
 #include "offline_tape.h"
@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
-#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,19 +105,6 @@ TEST_F(Mixer, VolumeIsLinearAndPanIsABalanceWithFullLevelAtTheCentre) {
     AIL_stop_sample(s);
     tape_.render(wail::kLookaheadFrames + 200); // the stop's fade and the delay run out
   }
-}
-
-TEST_F(Mixer, SineAt11025HzComesOutAtItsPitchAt48000Hz) {
-  std::vector<int16_t> sine(11025);
-  for (size_t i = 0; i < sine.size(); ++i)
-    sine[i] = int16_t(16000 * std::sin(2 * std::numbers::pi * 1000 * double(i) / 11025));
-  HSAMPLE s = voice(sine.data(), sine.size() * 2, DIG_F_MONO_16, 11025);
-  AIL_set_sample_loop_count(s, 0);
-  AIL_start_sample(s);
-  tape_.render(48000 + kMasterDelay); // one second at the output's 48000 Hz
-  int crossings = 0;
-  for (size_t i = 1; i < 48000; ++i) crossings += (tape_.left(i - 1) < 0) != (tape_.left(i) < 0);
-  EXPECT_NEAR(crossings, 2000, 2); // 1000 cycles in one second
 }
 
 TEST_F(Mixer, LoopCountThreePlaysExactlyThreeLengthsAndPositionsContinueTheWaveform) {

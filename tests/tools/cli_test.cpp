@@ -428,15 +428,6 @@ TEST_F(Render, ACommandAfterEndIsAnErrorWithItsLine) {
   EXPECT_FALSE(fs::exists(dir_ / "o.wav"));
 }
 
-TEST_F(Render, ASampleEndsOnItsExactFrameAndTheWavStopsThere) {
-  // 11025 frames at 22050 Hz: half a second.
-  Outcome run = render("0 play high\n", "-v");
-  ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(has(run.output, "0.500  high ends on channel 0")) << run.output;
-  ksfx::WavShape shape = ksfx::check_pcm_wav(read_file(dir_ / "o.wav"));
-  EXPECT_NEAR(shape.dataBytes / 4.0, shape.rate / 2.0, 2.0);
-}
-
 TEST_F(Render, TimelineMarksCutsRefusalsAndCaptionsWithExactTimes) {
   Outcome run = render("0 channels 1\n0 note Low gives way & high plays.\n0 play low\n"
                        "0.125 play high\n0.25 play low\n",
