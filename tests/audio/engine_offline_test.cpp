@@ -1,14 +1,14 @@
 // The engine over the real audio library, checked in the rendered sound: resumption at the byte,
-// groups on the exact frame, the tune through KTUNE_ (heard only with a SoundFont), start-up.
+// the tune through KTUNE_ (heard only with a SoundFont), start-up on the default output.
 #include "audio/voices.h"
 #include "ksnd32.h"
 #include "midi_test_tunes.h"
 #include "offline_tape.h"
+#include "sound_checks.h"
+#include "support/records.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -16,29 +16,11 @@ namespace {
 
 using namespace midi_test;
 using namespace std::chrono_literals;
-using audio_test::Tape;
+using namespace audio_test;
+using support::sound_of;
 using wail::kMasterDelay;
 
-// A 16-bit mono sample at 48000 Hz, full volume, centre pan; and a sound of it.
-SampleRecord sample16(const std::vector<int16_t> &pcm) {
-  SampleRecord s{};
-  s.data = reinterpret_cast<uint8_t *>(const_cast<int16_t *>(pcm.data()));
-  s.length = uint32_t(pcm.size() * 2), s.rate = 48000, s.volume = 127, s.pan = 64;
-  s.flags = KSFX_SAMPLE_16BIT, s.format = DIG_F_MONO_16;
-  return s;
-}
-SoundRecord sound(SampleRecord *s, uint32_t priority, uint16_t flags) {
-  SoundRecord r{};
-  r.priority = priority, r.sample = s, r.flags = flags;
-  r.rate = r.volume = r.pan = -1;
-  return r;
-}
 float level(int16_t value) { return value / 32768.0f; }
-double rms(const std::vector<float> &v) {
-  double sum = 0;
-  for (float x : v) sum += double{x} * double{x};
-  return std::sqrt(sum / double(v.size()));
-}
 
 class EngineOffline : public ::testing::Test {
 protected:
@@ -69,9 +51,10 @@ protected:
   Tape tape_;
   std::vector<int16_t> ramp_ = std::vector<int16_t>(4800);
   std::vector<int16_t> interrupter_ = std::vector<int16_t>(720, -16384);
-  SampleRecord rampSample_ = sample16(ramp_), shortSample_ = sample16(interrupter_);
-  SoundRecord resumable_ = sound(&rampSample_, 1, KSFX_RESUME);
-  SoundRecord oneShot_ = sound(&shortSample_, 5, 0);
+  SampleRecord rampSample_ = support::mono16(ramp_, 48000);
+  SampleRecord shortSample_ = support::mono16(interrupter_, 48000);
+  SoundRecord resumable_ = sound_of(&rampSample_, 1, KSFX_RESUME);
+  SoundRecord oneShot_ = sound_of(&shortSample_, 5);
 };
 
 TEST_F(EngineOffline, InterruptedResumableSoundResumesAtTheByteWhenTheInterrupterEndsOrStops) {
@@ -90,34 +73,6 @@ TEST_F(EngineOffline, InterruptedResumableSoundResumesAtTheByteWhenTheInterrupte
   const size_t resumed = tape_.rendered();
   tape_.render(4000);
   expect_resumed(resumed, 0, 1234);
-}
-
-TEST_F(EngineOffline, SequentialGroupPlaysItsElementsBackToBackOnTheExactFrame) {
-  const std::vector<int16_t> a(480, 4000), b(700, 8000), c(240, 12000);
-  SampleRecord sa = sample16(a), sb = sample16(b), sc = sample16(c);
-  SoundRecord ea = sound(&sa, 0, 0), eb = sound(&sb, 0, 0), ec = sound(&sc, 0, 0);
-  SoundRecord *list[] = {&ea, &eb, &ec, nullptr};
-  SoundRecord group = sound(nullptr, 3, KSFX_GROUP);
-  group.list = list, group.listCount = 3;
-  ASSERT_EQ(KSFX_PlaySFX(&group), 1);
-  tape_.render(2000 + kMasterDelay);
-  const size_t ends[] = {480, 1180, 1420, 2000};
-  const float levels[] = {level(4000), level(8000), level(12000), 0.0f};
-  for (size_t i = 0, run = 0; i < 2000; ++i) {
-    run += i == ends[run];
-    ASSERT_FLOAT_EQ(tape_.left(i), levels[run]) << i;
-  }
-  EXPECT_EQ(group.status, 0u);
-}
-
-// Whether the library finds a SoundFont where it looks (its search is internal to libwail32).
-bool soundfont_installed() {
-  const char *chosen = std::getenv("KSND_SOUNDFONT");
-  for (const char *path :
-       {chosen ? chosen : "", "/usr/share/sounds/sf2/TimGM6mb.sf2",
-        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"})
-    if (*path && std::filesystem::exists(path)) return true;
-  return false;
 }
 
 // Renders frame by frame while the tune plays, at most `limit` frames, keeping the left channel.
@@ -156,7 +111,7 @@ TEST_F(EngineOffline, TuneControlsAreHeardInExactTimeAndAFreshStartRepeatsTheSam
   // stopped for 1 s at 0.7 s (fading out over 10 ms), then a rest until the third note at 1.0 s
   // of the tune; the output is 2 ms late, the master stage's delay.
   auto part = [&](double from, double to) {
-    return rms({runs[0].begin() + long(from * kRate), runs[0].begin() + long(to * kRate)});
+    return rms(runs[0], size_t(from * kRate), size_t(to * kRate));
   };
   EXPECT_LE(part(0.26, 0.5), part(0, 0.25) * 1e-3);
   EXPECT_LT(part(0.72, 1.7), 1e-4);
@@ -177,8 +132,8 @@ TEST(EngineDefaultOutput, KsoundInitSucceedsWithoutKsndAudioAndSoundsEndInRealTi
   unsetenv("KSND_AUDIO");
   ASSERT_EQ(KSOUNDInit(4, 16), 1);
   const std::vector<int16_t> pcm(480, 1000); // 10 ms
-  SampleRecord s = sample16(pcm);
-  SoundRecord r = sound(&s, 1, 0);
+  SampleRecord s = support::mono16(pcm, 48000);
+  SoundRecord r = sound_of(&s, 1);
   ASSERT_EQ(KSFX_PlaySFX(&r), 1);
   auto status = [&] { // shared with the service thread's callback: read under the lock
     AIL_lock();

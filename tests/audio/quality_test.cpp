@@ -6,15 +6,14 @@
 #include "ksnd32.h"
 #include "midi_test_tunes.h"
 #include "offline_tape.h"
+#include "sound_checks.h"
+#include "support/records.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -22,7 +21,7 @@
 
 namespace {
 
-using audio_test::Tape;
+using namespace audio_test;
 using midi_test::Bytes;
 using midi_test::operator+;
 constexpr uint32_t kRate = 48000;
@@ -33,37 +32,14 @@ struct Sine {
     for (size_t i = 0; i < pcm.size(); ++i)
       pcm[i] = int16_t(
           std::lrint(32767 * level * std::sin(2 * std::numbers::pi * hz * double(i) / kRate)));
-    sample.data = reinterpret_cast<uint8_t *>(pcm.data());
-    sample.length = uint32_t(pcm.size() * 2), sample.rate = kRate, sample.volume = 127;
-    sample.pan = 64, sample.flags = KSFX_SAMPLE_16BIT, sample.format = DIG_F_MONO_16;
+    sample = support::mono16(pcm, kRate);
   }
   SoundRecord sound(uint32_t priority, uint16_t flags) {
-    SoundRecord r{};
-    r.priority = priority, r.sample = &sample, r.flags = flags;
-    r.rate = r.volume = r.pan = -1;
-    return r;
+    return support::sound_of(&sample, priority, flags);
   }
   std::vector<int16_t> pcm;
   SampleRecord sample{};
 };
-
-// The 16-bit samples of a WAV file written by our outputs or the tool (44-byte header).
-std::vector<int16_t> wav_samples(const std::string &path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-  std::vector<int16_t> samples;
-  for (size_t at = 44; at + 1 < bytes.size(); at += 2)
-    samples.push_back(int16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8));
-  return samples;
-}
-
-bool soundfont_installed() {
-  const char *chosen = std::getenv("KSND_SOUNDFONT");
-  for (const char *path :
-       {chosen, "/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"})
-    if (path && std::filesystem::exists(path)) return true;
-  return false;
-}
 
 void put_vlq(Bytes &b, uint32_t v) {
   if (v >= 128) put_vlq(b, v >> 7), b.back() |= 0x80;
@@ -111,11 +87,6 @@ Bytes typical_tune() {
   return midi_test::smf(0, 96, {track});
 }
 
-double rms(const std::vector<float> &v, size_t from, size_t to) {
-  double sum = 0;
-  for (size_t i = from; i < to; ++i) sum += double(v[i]) * double(v[i]);
-  return std::sqrt(sum / double(to - from));
-}
 double db(double x) { return 20 * std::log10(x); }
 
 // The RMS of every demo effect played alone at volume 100, over its own length, power-averaged:
@@ -133,7 +104,7 @@ double effects_rms() {
     Tape tape;
     tape.render(uint32_t(uint64_t(s.length) * kRate / s.rate / (s.format % 2 + 1)));
     KSFX_StopSFX(&r);
-    const double level = rms(tape.output(), 0, tape.output().size());
+    const double level = rms(tape.output());
     power += level * level;
     ++count;
   }
@@ -226,7 +197,7 @@ TEST_F(Quality, NothingReachesFullScaleUnderADenseTuneAndThirtyTwoLoudEffects) {
   float peak = 0;
   for (float x : out) peak = std::max(peak, std::fabs(x));
   EXPECT_LE(peak, wail::kCeiling * 1.0001f);
-  EXPECT_GT(rms(out, 0, out.size()), 0.25) << "the limiter holds the level up";
+  EXPECT_GT(rms(out), 0.25) << "the limiter holds the level up";
 }
 
 TEST_F(Quality, QuietMaterialLeavesTheMasterStageExactOnceTheLimiterHasLetGo) {
@@ -253,7 +224,7 @@ TEST_F(Quality, ATypicalTuneSitsWithinThreeDecibelsOfEffectsAtVolume100) {
     for (const ksfx::DemoFile &file : ksfx::demo_files())
       if (tune.empty() && file.name == "demo.mid") data = file.bytes;
     const std::vector<float> out = play_tune(data);
-    EXPECT_NEAR(db(rms(out, 0, out.size())), effects, 3.0) << (tune.empty() ? "demo" : "typical");
+    EXPECT_NEAR(db(rms(out)), effects, 3.0) << (tune.empty() ? "demo" : "typical");
   }
 }
 
@@ -267,8 +238,7 @@ TEST(QualityRealTime, AGroupsElementsFollowOnTheNextFrameInTheWavOutput) {
   std::fill(c.pcm.begin(), c.pcm.end(), 12000);
   SoundRecord ea = a.sound(0, 0), eb = b.sound(0, 0), ec = c.sound(0, 0);
   SoundRecord *list[] = {&ea, &eb, &ec, nullptr};
-  SoundRecord group = a.sound(1, KSFX_GROUP);
-  group.list = list, group.listCount = 3;
+  SoundRecord group = support::group_of(list, 3, 1);
   ASSERT_EQ(KSFX_PlaySFX(&group), 1);
   auto playing = [&] {
     AIL_lock();

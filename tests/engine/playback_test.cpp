@@ -6,6 +6,7 @@
 #include "engine/state.h"
 #include "ksnd32.h"
 #include "support/fake_wail.h"
+#include "support/records.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -32,20 +33,13 @@ protected:
   static fake::Sample &voice(int k) { return fake::sample(channel(k).handle); }
   static void finish() { fake::finish_sample(channel(0).handle); }
   static SoundRecord make_sound(SampleRecord *sample, uint32_t priority, uint16_t flags = 0) {
-    SoundRecord r{};
-    r.priority = priority;
-    r.sample = sample;
-    r.flags = flags;
-    r.rate = r.volume = r.pan = -1;
+    SoundRecord r = support::sound_of(sample, priority, flags);
     r.baseVolume = 100;
     return r;
   }
   // A group over elements_ (samples at 8000, 8001 and 8002 Hz, then the null entry).
-  SoundRecord group(uint16_t flags, SoundRecord **list, uint32_t count = 3) {
-    SoundRecord g = make_sound(nullptr, 2, (uint16_t)(KSFX_GROUP | flags));
-    g.list = list;
-    g.listCount = count;
-    return g;
+  static SoundRecord group(uint16_t flags, SoundRecord **list, uint32_t count = 3) {
+    return support::group_of(list, count, 2, flags);
   }
 
   uint8_t pcm_[4000] = {};

@@ -7,6 +7,7 @@
 #include "ksnd32.h"
 #include "support/channel_invariant.h"
 #include "support/fake_wail.h"
+#include "support/records.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -21,26 +22,15 @@ class StopAllTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
-    for (SoundRecord &r : sounds_) r = SoundRecord{};
     // 0 a resumable loop, 1 an interrupter, 2 a high filler, 3 a resumable one-shot, 4 a plain
     // loop, 5 a sequential group, 6 a random group of 3 and 4.
-    const std::pair<uint32_t, uint16_t> kinds[] = {{1, KSFX_RESUME | KSFX_LOOP},
-                                                   {5, 0},
-                                                   {9, 0},
-                                                   {2, KSFX_RESUME},
-                                                   {3, KSFX_LOOP},
-                                                   {4, KSFX_GROUP},
-                                                   {6, KSFX_GROUP | KSFX_RANDOM}};
-    for (size_t k = 0; k < std::size(kinds); ++k) {
-      SoundRecord &r = sounds_[k];
-      r.id = (int32_t)k;
-      r.priority = kinds[k].first;
-      r.flags = kinds[k].second;
-      r.sample = &sample_;
-      r.rate = r.volume = r.pan = -1;
-    }
-    sounds_[5].list = sounds_[6].list = list_;
-    sounds_[5].listCount = sounds_[6].listCount = 2;
+    const std::pair<uint32_t, uint16_t> kinds[] = {
+        {1, KSFX_RESUME | KSFX_LOOP}, {5, 0}, {9, 0}, {2, KSFX_RESUME}, {3, KSFX_LOOP}};
+    for (size_t k = 0; k < std::size(kinds); ++k)
+      sounds_[k] = support::sound_of(&sample_, kinds[k].first, kinds[k].second);
+    sounds_[5] = support::group_of(list_, 2, 4);
+    sounds_[6] = support::group_of(list_, 2, 6, KSFX_RANDOM);
+    for (int32_t k = 0; k < 7; ++k) sounds_[k].id = k;
   }
   void TearDown() override {
     KSOUNDClose();

@@ -14,7 +14,6 @@ struct World {
   Config config;
   std::vector<Call> calls;
   std::deque<Sample> samples; // stable addresses: handles point at them
-  std::vector<HSAMPLE> handles;
   Sequence sequence;
   int driverToken = 0;
   bool driverOpen = false; // between a successful AIL_waveOutOpen and its close
@@ -65,13 +64,6 @@ int count(const std::string &name) {
   return n;
 }
 
-int count(const std::string &name, const void *handle) {
-  int n = 0;
-  for (const Call &c : world().calls)
-    n += c.name == name && !c.args.empty() && c.args[0] == (intptr_t)handle;
-  return n;
-}
-
 std::vector<std::string> call_names() {
   std::vector<std::string> names;
   for (const Call &c : world().calls) names.push_back(c.name);
@@ -79,7 +71,6 @@ std::vector<std::string> call_names() {
 }
 
 Sample &sample(HSAMPLE handle) { return *as_sample(handle); }
-const std::vector<HSAMPLE> &samples() { return world().handles; }
 Sequence &sequence() { return world().sequence; }
 
 void advance(HSAMPLE handle, uint32_t position) { as_sample(handle)->position = position; }
@@ -158,9 +149,7 @@ HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER driver) {
   if (world().liveHandles >= world().config.sampleHandleLimit) return nullptr;
   ++world().liveHandles;
   world().samples.emplace_back();
-  HSAMPLE h = reinterpret_cast<HSAMPLE>(&world().samples.back());
-  world().handles.push_back(h);
-  return h;
+  return reinterpret_cast<HSAMPLE>(&world().samples.back());
 }
 
 AILSAMPLECB AIL_register_EOS_callback(HSAMPLE s, AILSAMPLECB cb) {

@@ -57,15 +57,12 @@ void reset();
 Config &config();
 const std::vector<Call> &calls();
 void clear_calls();
-// Number of recorded calls of `name`; with `handle`, only those whose first argument is it.
+// Number of recorded calls of `name`.
 int count(const std::string &name);
-int count(const std::string &name, const void *handle);
 // Names of the recorded calls, in order (for asserting "no audio-library call was made").
 std::vector<std::string> call_names();
 
 Sample &sample(HSAMPLE handle);
-// Every sample handle allocated since reset, in order.
-const std::vector<HSAMPLE> &samples();
 // Moves a playing sample's byte position, as playback would.
 void advance(HSAMPLE handle, uint32_t position);
 // Ends a playing sample by itself: on a separate thread holding AIL_lock, status updated first,
