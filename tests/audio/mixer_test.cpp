@@ -1,17 +1,13 @@
 // The audio library's digital side: levels, loops and positions in the offline mix;
-// end-of-sample callbacks; the outputs KSND_AUDIO lists and the real-time null and WAV outputs.
+// end-of-sample callbacks; the outputs KSND_AUDIO lists and the real-time null output.
 #include "audio/voices.h"
 #include "offline_tape.h"
 #include "wail32.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -254,37 +250,6 @@ TEST_F(Mixer, TheDevicePlaysOnWhileTheLockIsHeldAndWaveOutCloseStopsTheThreadsFr
   EXPECT_EQ(ended().size(), after);
   open("null");
   EXPECT_NE(AIL_allocate_sample_handle(driver_), nullptr);
-}
-
-TEST_F(Mixer, WavOutputWritesAnAudibleWavWithCorrectSizes) {
-  AIL_shutdown();
-  const std::string path = testing::TempDir() + "ksnd_output_test.wav";
-  open(("wav:" + path).c_str());
-  std::vector<uint8_t> square(4800);
-  for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 24) % 2 ? 0xE0 : 0x20;
-  HSAMPLE s = voice(square.data(), square.size(), DIG_F_MONO_8, 48000);
-  AIL_start_sample(s);
-  ASSERT_TRUE(eventually([&] { return ends_of(s) == 1; }));
-  std::this_thread::sleep_for(20ms); // the last frames leave the master stage's delay line
-  AIL_shutdown();
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-  std::remove(path.c_str());
-  auto le = [&](size_t at, size_t n) {
-    uint32_t v = 0;
-    while (n-- > 0) v = v << 8 | uint8_t(bytes[at + n]);
-    return v;
-  };
-  ASSERT_GE(bytes.size(), 44u + 4800 * 4);
-  EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(36, 4), "RIFFWAVEfmt data");
-  const std::vector<size_t> sizes{le(4, 4), le(24, 4), le(28, 4), le(40, 4)};
-  EXPECT_EQ(sizes, (std::vector<size_t>{bytes.size() - 8, 48000, 48000 * 4, bytes.size() - 44}));
-  EXPECT_EQ(sizes[3] % 4, 0u); // whole frames
-  int loud = 0; // samples at the square's level, +-0.75 of full scale after the headroom
-  const int level75 = int(0.75f * wail::kHeadroom * 32767);
-  for (size_t at = 44; at + 1 < bytes.size(); at += 2)
-    loud += std::abs(std::abs(int16_t(le(at, 2))) - level75) <= 1;
-  EXPECT_GE(loud, 4800 * 2 - 200);
 }
 
 } // namespace

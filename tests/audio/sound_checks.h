@@ -1,6 +1,6 @@
-// What the audio tests share to judge the sound: an RMS level, the 16-bit samples of a WAV file
-// our outputs or the tool wrote, and whether a SoundFont is installed (without one, tunes are
-// silent and their level cannot be checked).
+// What the audio tests share to judge the sound: an RMS level, a WAV file our outputs wrote, and
+// whether a SoundFont is installed (without one, tunes are silent and their level cannot be
+// checked).
 #pragma once
 
 #include <cmath>
@@ -21,15 +21,25 @@ inline double rms(const std::vector<float> &v, size_t from = 0, size_t to = SIZE
   return std::sqrt(sum / double(to - from));
 }
 
-// Everything after a 44-byte header, as little-endian 16-bit samples.
-inline std::vector<int16_t> wav_samples(const std::string &path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-  std::vector<int16_t> samples;
-  for (size_t at = 44; at + 1 < bytes.size(); at += 2)
-    samples.push_back(int16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8));
-  return samples;
-}
+// A WAV file our outputs wrote (a 44-byte header, then 16-bit samples), read whole.
+struct WavFile {
+  explicit WavFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), {});
+  }
+  // The little-endian number of `n` bytes at `at`.
+  uint32_t le(size_t at, size_t n) const {
+    uint32_t v = 0;
+    while (n-- > 0) v = v << 8 | uint8_t(bytes.at(at + n));
+    return v;
+  }
+  std::vector<int16_t> samples() const {
+    std::vector<int16_t> out;
+    for (size_t at = 44; at + 1 < bytes.size(); at += 2) out.push_back(int16_t(le(at, 2)));
+    return out;
+  }
+  std::string bytes;
+};
 
 // Where the library looks (its search is internal to libwail32).
 inline bool soundfont_installed() {
