@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace fake {
 namespace {
@@ -91,47 +92,59 @@ void finish_sample(HSAMPLE handle) {
 using fake::record;
 using fake::world;
 
+namespace {
+
+// Records the call on sample `s` (named by the caller's __func__) and gives its state.
+template <typename... A> fake::Sample &on(const char *name, HSAMPLE s, A... args) {
+  record(name, s, args...);
+  return *fake::as_sample(s);
+}
+// Both sequence binds take the data when the configured result accepts it.
+int32_t bind_sequence(const void *data, int32_t number) {
+  if (fake::config().initSequenceResult != 0)
+    world().sequence.data = data, world().sequence.number = number;
+  return fake::config().initSequenceResult;
+}
+
+} // namespace
+
+using fake::config;
+
 extern "C" {
 
 uint32_t waveOutGetNumDevs(void) {
-  record("waveOutGetNumDevs");
-  return (uint32_t)world().config.waveDevices.size();
+  record(__func__);
+  return (uint32_t)config().waveDevices.size();
 }
 
 uint32_t waveOutGetDevCapsA(uintptr_t device, WAVEOUTCAPSA *caps, uint32_t size) {
-  record("waveOutGetDevCapsA", device, size);
+  record(__func__, device, size);
   std::memset(caps, 0, sizeof *caps);
-  if (device >= world().config.waveDevices.size()) return 2;
-  caps->dwFormats = world().config.waveDevices[device];
+  if (device >= config().waveDevices.size()) return 2;
+  caps->dwFormats = config().waveDevices[device];
   std::snprintf(caps->szPname, sizeof caps->szPname, "fake device %u", (unsigned)device);
   return 0;
 }
 
-uint32_t midiOutGetNumDevs(void) {
-  record("midiOutGetNumDevs");
-  return world().config.midiDevices;
-}
+uint32_t midiOutGetNumDevs(void) { return record(__func__), config().midiDevices; }
 
-void AIL_startup(void) { record("AIL_startup"); }
+void AIL_startup(void) { record(__func__); }
 void AIL_shutdown(void) {
-  record("AIL_shutdown");
+  record(__func__);
   world().driverOpen = false;
   world().liveHandles = 0;
 }
-void AIL_serve(void) { record("AIL_serve"); }
-const char *AIL_last_error(void) {
-  record("AIL_last_error");
-  return world().config.lastError.c_str();
-}
+void AIL_serve(void) { record(__func__); }
+const char *AIL_last_error(void) { return record(__func__), config().lastError.c_str(); }
 
 void AIL_lock(void) { fake::lock().lock(); }
 void AIL_unlock(void) { fake::lock().unlock(); }
 
 int32_t AIL_waveOutOpen(HDIGDRIVER *driver, void *waveOut, int32_t device,
                         const PCMWAVEFORMAT *format) {
-  record("AIL_waveOutOpen", device, format->nChannels, format->nSamplesPerSec,
-         format->nAvgBytesPerSec, format->nBlockAlign, format->wBitsPerSample, waveOut);
-  if (world().config.waveOpenResult != 0) return world().config.waveOpenResult;
+  record(__func__, device, format->nChannels, format->nSamplesPerSec, format->nAvgBytesPerSec,
+         format->nBlockAlign, format->wBitsPerSample, waveOut);
+  if (config().waveOpenResult != 0) return config().waveOpenResult;
   if (world().driverOpen) return -1;
   world().driverOpen = true;
   *driver = reinterpret_cast<HDIGDRIVER>(&world().driverToken);
@@ -139,175 +152,93 @@ int32_t AIL_waveOutOpen(HDIGDRIVER *driver, void *waveOut, int32_t device,
 }
 
 void AIL_waveOutClose(HDIGDRIVER driver) {
-  record("AIL_waveOutClose", driver);
+  record(__func__, driver);
   world().driverOpen = false;
   world().liveHandles = 0;
 }
 
 HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER driver) {
-  record("AIL_allocate_sample_handle", driver);
-  if (world().liveHandles >= world().config.sampleHandleLimit) return nullptr;
+  record(__func__, driver);
+  if (world().liveHandles >= config().sampleHandleLimit) return nullptr;
   ++world().liveHandles;
-  world().samples.emplace_back();
-  return reinterpret_cast<HSAMPLE>(&world().samples.back());
+  return reinterpret_cast<HSAMPLE>(&world().samples.emplace_back());
 }
 
 AILSAMPLECB AIL_register_EOS_callback(HSAMPLE s, AILSAMPLECB cb) {
-  record("AIL_register_EOS_callback", s, (void *)cb);
-  AILSAMPLECB old = fake::as_sample(s)->callback;
-  fake::as_sample(s)->callback = cb;
-  return old;
+  return std::exchange(on(__func__, s, (void *)cb).callback, cb);
 }
-
 void AIL_set_sample_user_data(HSAMPLE s, uint32_t index, intptr_t value) {
-  record("AIL_set_sample_user_data", s, index, value);
-  fake::as_sample(s)->userData[index & 1] = value;
+  on(__func__, s, index, value).userData[index & 1] = value;
 }
-
 intptr_t AIL_sample_user_data(HSAMPLE s, uint32_t index) {
-  record("AIL_sample_user_data", s, index);
-  return fake::as_sample(s)->userData[index & 1];
+  return on(__func__, s, index).userData[index & 1];
 }
-
 void AIL_set_sample_address(HSAMPLE s, const void *start, uint32_t length) {
-  record("AIL_set_sample_address", s, start, length);
-  fake::as_sample(s)->address = start;
-  fake::as_sample(s)->length = length;
-  fake::as_sample(s)->position = 0;
+  fake::Sample &sample = on(__func__, s, start, length);
+  sample.address = start, sample.length = length, sample.position = 0;
 }
-
 void AIL_set_sample_type(HSAMPLE s, int32_t format, uint32_t flags) {
-  record("AIL_set_sample_type", s, format, flags);
-  fake::as_sample(s)->format = format;
-  fake::as_sample(s)->typeFlags = flags;
+  fake::Sample &sample = on(__func__, s, format, flags);
+  sample.format = format, sample.typeFlags = flags;
 }
-
-void AIL_set_sample_loop_count(HSAMPLE s, int32_t count) {
-  record("AIL_set_sample_loop_count", s, count);
-  fake::as_sample(s)->loopCount = count;
-}
-
-void AIL_set_sample_playback_rate(HSAMPLE s, int32_t rate) {
-  record("AIL_set_sample_playback_rate", s, rate);
-  fake::as_sample(s)->rate = rate;
-}
-
-void AIL_set_sample_volume(HSAMPLE s, int32_t volume) {
-  record("AIL_set_sample_volume", s, volume);
-  fake::as_sample(s)->volume = volume;
-}
-
-void AIL_set_sample_pan(HSAMPLE s, int32_t pan) {
-  record("AIL_set_sample_pan", s, pan);
-  fake::as_sample(s)->pan = pan;
-}
-
+void AIL_set_sample_loop_count(HSAMPLE s, int32_t n) { on(__func__, s, n).loopCount = n; }
+void AIL_set_sample_playback_rate(HSAMPLE s, int32_t rate) { on(__func__, s, rate).rate = rate; }
+void AIL_set_sample_volume(HSAMPLE s, int32_t volume) { on(__func__, s, volume).volume = volume; }
+void AIL_set_sample_pan(HSAMPLE s, int32_t pan) { on(__func__, s, pan).pan = pan; }
 void AIL_start_sample(HSAMPLE s) {
-  record("AIL_start_sample", s);
-  fake::as_sample(s)->status = world().config.startConfirms ? SMP_PLAYING : SMP_DONE;
+  on(__func__, s).status = config().startConfirms ? SMP_PLAYING : SMP_DONE;
 }
-
-void AIL_stop_sample(HSAMPLE s) {
-  record("AIL_stop_sample", s);
-  fake::as_sample(s)->status = SMP_DONE;
-}
-
+void AIL_stop_sample(HSAMPLE s) { on(__func__, s).status = SMP_DONE; }
 void AIL_end_sample(HSAMPLE s) {
-  record("AIL_end_sample", s);
+  fake::Sample &sample = on(__func__, s);
   std::lock_guard<std::recursive_mutex> g(fake::lock());
-  fake::as_sample(s)->status = SMP_DONE;
-  if (fake::as_sample(s)->callback) fake::as_sample(s)->callback(s);
+  sample.status = SMP_DONE;
+  if (sample.callback) sample.callback(s);
 }
-
-uint32_t AIL_sample_status(HSAMPLE s) {
-  record("AIL_sample_status", s);
-  return fake::as_sample(s)->status;
-}
-
-uint32_t AIL_sample_position(HSAMPLE s) {
-  record("AIL_sample_position", s);
-  return fake::as_sample(s)->position;
-}
-
-void AIL_set_sample_position(HSAMPLE s, uint32_t position) {
-  record("AIL_set_sample_position", s, position);
-  fake::as_sample(s)->position = position;
-}
+uint32_t AIL_sample_status(HSAMPLE s) { return on(__func__, s).status; }
+uint32_t AIL_sample_position(HSAMPLE s) { return on(__func__, s).position; }
+void AIL_set_sample_position(HSAMPLE s, uint32_t at) { on(__func__, s, at).position = at; }
 
 int32_t AIL_midiOutOpen(HMDIDRIVER *driver, void *midiOut, int32_t device) {
-  record("AIL_midiOutOpen", device, midiOut);
-  bool opens = device == -1 ? world().config.mapperOpens : world().config.device0Opens;
-  if (!opens) return 1;
+  record(__func__, device, midiOut);
+  if (!(device == -1 ? config().mapperOpens : config().device0Opens)) return 1;
   *driver = reinterpret_cast<HMDIDRIVER>(&world().midiToken);
   return 0;
 }
-
-void AIL_midiOutClose(HMDIDRIVER driver) { record("AIL_midiOutClose", driver); }
+void AIL_midiOutClose(HMDIDRIVER driver) { record(__func__, driver); }
 
 HSEQUENCE AIL_allocate_sequence_handle(HMDIDRIVER driver) {
-  record("AIL_allocate_sequence_handle", driver);
-  if (!world().config.sequenceHandleAvailable) return nullptr;
+  record(__func__, driver);
+  if (!config().sequenceHandleAvailable) return nullptr;
   return reinterpret_cast<HSEQUENCE>(&world().sequenceToken);
 }
 
 int32_t AIL_init_sequence(HSEQUENCE sequence, const void *data, int32_t number) {
-  record("AIL_init_sequence", sequence, data, number);
-  if (world().config.initSequenceResult != 0) {
-    world().sequence.data = data;
-    world().sequence.number = number;
-  }
-  return world().config.initSequenceResult;
+  record(__func__, sequence, data, number);
+  return bind_sequence(data, number);
 }
-
 int32_t AIL_init_sequence_bounded(HSEQUENCE sequence, const void *data, uint32_t bytes,
                                   int32_t number) {
-  record("AIL_init_sequence_bounded", sequence, data, bytes, number);
-  if (world().config.initSequenceResult != 0) {
-    world().sequence.data = data;
-    world().sequence.number = number;
-  }
-  return world().config.initSequenceResult;
+  record(__func__, sequence, data, bytes, number);
+  return bind_sequence(data, number);
 }
 
-void AIL_start_sequence(HSEQUENCE s) {
-  record("AIL_start_sequence", s);
-  world().config.sequenceStatus = SEQ_PLAYING;
-}
-
-void AIL_stop_sequence(HSEQUENCE s) {
-  record("AIL_stop_sequence", s);
-  world().config.sequenceStatus = SEQ_DONE;
-}
-
+void AIL_start_sequence(HSEQUENCE s) { record(__func__, s), config().sequenceStatus = SEQ_PLAYING; }
+void AIL_stop_sequence(HSEQUENCE s) { record(__func__, s), config().sequenceStatus = SEQ_DONE; }
 void AIL_resume_sequence(HSEQUENCE s) {
-  record("AIL_resume_sequence", s);
-  world().config.sequenceStatus = SEQ_PLAYING;
+  record(__func__, s), config().sequenceStatus = SEQ_PLAYING;
 }
-
-void AIL_set_sequence_loop_count(HSEQUENCE s, int32_t count) {
-  record("AIL_set_sequence_loop_count", s, count);
-  world().sequence.loopCount = count;
+void AIL_set_sequence_loop_count(HSEQUENCE s, int32_t n) {
+  record(__func__, s, n), world().sequence.loopCount = n;
 }
-
-uint32_t AIL_sequence_status(HSEQUENCE s) {
-  record("AIL_sequence_status", s);
-  return world().config.sequenceStatus;
-}
-
+uint32_t AIL_sequence_status(HSEQUENCE s) { return record(__func__, s), config().sequenceStatus; }
 void AIL_set_sequence_volume(HSEQUENCE s, int32_t volume, int32_t ms) {
-  record("AIL_set_sequence_volume", s, volume, ms);
-  world().sequence.volume = volume;
+  record(__func__, s, volume, ms), world().sequence.volume = volume;
 }
-
 void AIL_set_sequence_tempo(HSEQUENCE s, int32_t tempo, int32_t ms) {
-  record("AIL_set_sequence_tempo", s, tempo, ms);
-  world().config.sequenceTempo = tempo;
+  record(__func__, s, tempo, ms), config().sequenceTempo = tempo;
 }
-
-int32_t AIL_sequence_tempo(HSEQUENCE s) {
-  record("AIL_sequence_tempo", s);
-  return world().config.sequenceTempo;
-}
+int32_t AIL_sequence_tempo(HSEQUENCE s) { return record(__func__, s), config().sequenceTempo; }
 
 uint32_t AIL_render_offline(float *, uint32_t) { return 0; }
 uint32_t AIL_output_rate(void) { return 0; }
