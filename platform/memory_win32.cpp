@@ -1,5 +1,6 @@
 // The global allocator on Windows: GlobalAlloc(0x40) blocks, released with kernel32's GlobalFree.
 // A registry of the blocks handed out and not released through global_free answers block sizes.
+// A test seam can hold one released block back and hand its address out again.
 //
 // Choice: a host releases its blocks with GlobalFree, which the library cannot see, and asking
 // the heap about an address that may have been released is not safe. So a block the host
@@ -8,8 +9,10 @@
 #include "platform/memory.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <windows.h>
 
 namespace platform {
@@ -42,6 +45,28 @@ void remember(const void *block, std::size_t bytes) noexcept {
   }
 }
 
+// The reuse seam: a released block held back, unreleased, for the next allocation of its size.
+// Any thread, under the registry's lock.
+struct HeldBlock {
+  bool armed;        // the next release is held back
+  void *block;       // the held block, or null
+  std::size_t bytes; // its size
+};
+HeldBlock g_held = {false, nullptr, 0};
+
+// The held block when it has `bytes`, zero-filled again and recorded; else null.
+void *take_held(std::size_t bytes) {
+  void *block = nullptr;
+  {
+    std::lock_guard guard(registry().lock);
+    if (!g_held.block || g_held.bytes != bytes) return nullptr;
+    std::swap(block, g_held.block);
+  }
+  std::memset(block, 0, bytes);
+  remember(block, bytes);
+  return block;
+}
+
 } // namespace
 
 void *global_alloc(std::size_t bytes) {
@@ -50,6 +75,7 @@ void *global_alloc(std::size_t bytes) {
     g_failCountdown.store(countdown - 1);
     if (countdown == 1) return nullptr;
   }
+  if (void *held = take_held(bytes)) return held;
   void *block = GlobalAlloc(kFixedZeroed, bytes);
   if (block) remember(block, bytes);
   return block;
@@ -61,6 +87,12 @@ void *global_free(void *block) {
   if (!block) return nullptr;
   BlockRegistry &r = registry();
   std::lock_guard guard(r.lock);
+  auto found = r.blocks.find(block);
+  if (g_held.armed && found != r.blocks.end()) {
+    g_held = {false, block, found->second};
+    r.blocks.erase(found);
+    return nullptr;
+  }
   void *failed = GlobalFree(block);
   if (!failed) r.blocks.erase(block);
   return failed;
@@ -85,6 +117,12 @@ bool known_block_size(const void *address, std::size_t *size) {
 }
 
 void fail_nth_allocation(int n) { g_failCountdown.store(n); }
+
+void reuse_next_released_block() {
+  BlockRegistry &r = registry();
+  std::lock_guard guard(r.lock);
+  g_held.armed = true;
+}
 
 long live_blocks() {
   BlockRegistry &r = registry();
