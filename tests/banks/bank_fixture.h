@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "platform/message_box.h"
 #include "support/fake_wail.h"
+#include "support/mkdtemp.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -97,6 +97,7 @@ TEST_F(ImportTest, ImportedSampleImageIsTheFilesBytes) {
   EXPECT_EQ(platform::block_size(sample.image), wav.size());
 }
 
+#if !defined(_WIN32) // Windows has no file-size limit to fail the write with
 TEST_F(ImportTest, FailedCompileOverAGoodBankKeepsItImportable) {
   std::string good = bank_of({"s8.wav"});
   std::vector<SoundRecord> many(200);
@@ -111,6 +112,7 @@ TEST_F(ImportTest, FailedCompileOverAGoodBankKeepsItImportable) {
   EXPECT_EQ(SoundDbgInfo(0)->soundCount, 1u);
   EXPECT_EQ(names_in(dir_), (std::vector<std::string>{"b.kfx", "s16.wav", "s8.wav"}));
 }
+#endif
 
 // A hand-built bank as a list of chunks: sound 0 plays sample 0, sound 1 is a group of sound 0.
 struct Chunk {

@@ -5,6 +5,7 @@
 #include "ksnd32.h"
 #include "platform/memory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -37,9 +38,9 @@ Bytes wave(const std::vector<Bytes> &chunks, int64_t riffLength = -1) {
 struct Block {
   explicit Block(const Bytes &image, size_t size = SIZE_MAX)
       : bytes(static_cast<uint8_t *>(platform::global_alloc(std::min(size, image.size())))) {
-    std::memcpy(bytes, image.data(), std::min(size, image.size()));
+    std::copy_n(image.begin(), std::min(size, image.size()), bytes);
   }
-  ~Block() { GlobalFree(bytes); }
+  ~Block() { platform::global_free(bytes); }
   Block(const Block &) = delete;
   Block &operator=(const Block &) = delete;
   uint8_t *bytes;

@@ -9,7 +9,36 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN // no <mmsystem.h>: ksnd32.h came first with its own wave records
+#endif
+#include <windows.h>
+#endif
+
 namespace {
+
+// Bytes whose write the system fails part of the way in, as a full disk would. POSIX: the
+// file-size limit stops the write a quarter of the way in. Windows has no such limit: there the
+// bytes lie in pages that cannot be read, and WriteFile fails with an error.
+class FailingWrite {
+public:
+  static constexpr uint32_t kBytes = 64 * 1024;
+#if defined(_WIN32)
+  FailingWrite() : bytes_(VirtualAlloc(nullptr, kBytes, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS)) {}
+  ~FailingWrite() { VirtualFree(bytes_, 0, MEM_RELEASE); }
+  const void *data() const { return bytes_; }
+
+private:
+  void *bytes_;
+#else
+  const void *data() const { return bytes_.data(); }
+
+private:
+  std::string bytes_ = std::string(kBytes, 'n');
+  FileSizeLimit limit_{kBytes / 4};
+#endif
+};
 
 TEST(FileIo, ReadGivesExactlyTheFileInAnOwnOrTheCallersBlockUnlessMissingOrHeld) {
   TempDir dir;
@@ -26,7 +55,7 @@ TEST(FileIo, ReadGivesExactlyTheFileInAnOwnOrTheCallersBlockUnlessMissingOrHeld)
   // Another program holding the file for writing refuses the read.
   char buffer[16] = "xxxxxxxxxxxxxxx";
   {
-    FileHeldForWriting writer(file);
+    HeldFile writer(file, Hold::Writing);
     ASSERT_TRUE(writer.held());
     EXPECT_EQ(KSFX_FileRead(file.c_str(), buffer), nullptr);
     EXPECT_EQ(std::string(buffer), "xxxxxxxxxxxxxxx");
@@ -58,24 +87,31 @@ TEST(FileIo, FailedOrRefusedWriteKeepsTheOldFileAndLeavesNoTemporary) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  const std::string big(64 * 1024, 'n');
   {
-    FileSizeLimit limit(16 * 1024); // the disk "fills" a quarter of the way in
-    EXPECT_EQ(KSFX_FileWrite(file.c_str(), big.data(), (uint32_t)big.size()), 0);
+    FailingWrite failing;
+    EXPECT_EQ(KSFX_FileWrite(file.c_str(), failing.data(), FailingWrite::kBytes), 0);
   }
   EXPECT_EQ(content(), old);
   EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});
+  // Nor is a file left where there was none.
+  {
+    FailingWrite failing;
+    EXPECT_EQ(KSFX_FileWrite((dir / "new.bin").c_str(), failing.data(), FailingWrite::kBytes), 0);
+  }
+  EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});
   // Someone reading the file: the write is refused before anything changes.
-  int reader = ::open(file.c_str(), O_RDONLY);
-  ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
-  EXPECT_EQ(KSFX_FileWrite(file.c_str(), "new", 3), 0);
-  ::close(reader);
+  {
+    HeldFile reader(file, Hold::Reading);
+    ASSERT_TRUE(reader.held());
+    EXPECT_EQ(KSFX_FileWrite(file.c_str(), "new", 3), 0);
+  }
   EXPECT_EQ(content(), old);
   // While a replacement runs, the file cannot be read.
   platform::Replacement replacement;
   ASSERT_TRUE(platform::begin_replacement(file.c_str(), &replacement));
   EXPECT_EQ(KSFX_FileRead(file.c_str(), nullptr), nullptr);
   platform::abandon_replacement(&replacement);
+  const std::string big(FailingWrite::kBytes, 'n');
   EXPECT_EQ(KSFX_FileWrite(file.c_str(), big.data(), (uint32_t)big.size()), 1);
   EXPECT_EQ(content(), big);
   EXPECT_EQ(names_in(dir / ""), std::vector<std::string>{"data.bin"});

@@ -1,13 +1,16 @@
-// A real write failure on demand: lowers the soft file-size limit for one scope, with SIGXFSZ
-// ignored so an oversized write fails with EFBIG instead of ending the process.
+// A real write failure on demand where the system has a file-size limit (not on Windows): lowers
+// the soft limit for one scope, with SIGXFSZ ignored so an oversized write fails with EFBIG
+// instead of ending the process. And a listing of a directory's names.
 #pragma once
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
 
 class FileSizeLimit {
 public:
@@ -29,6 +32,7 @@ private:
   rlimit saved_{};
   void (*previous_)(int) = SIG_DFL;
 };
+#endif
 
 // The names in `dir`, sorted: shows a temporary file left behind.
 inline std::vector<std::string> names_in(const std::string &dir) {

@@ -154,7 +154,7 @@ TEST_F(TuneTest, DataInABlockOfKnownSizeIsBoundByThatSizeOtherMemoryAsBefore) {
   EXPECT_EQ(binds,
             (std::vector<std::vector<intptr_t>>{
                 {sequence, at, 77, 2}, {sequence, (intptr_t)data_, 1}, {sequence, at, 77, 0}}));
-  GlobalFree(block);
+  platform::global_free(block);
 }
 
 } // namespace

@@ -57,7 +57,8 @@ TEST_F(PlatformFiles, ReadersShareAReplacementHasTheFileAloneAndARefusalChangesN
   EXPECT_FALSE(platform::begin_replacement(name.c_str(), &another));
   uint32_t done = 0;
   EXPECT_TRUE(platform::write_file(writer.temp, "new", 3, &done) && done == 3);
-  EXPECT_EQ(content("data.bin"), "twelve bytes"); // nothing changes before the commit
+  // Nothing changes before the commit (the size is asked by name: Windows lets no one open it).
+  EXPECT_EQ(std::filesystem::file_size(name), 12u);
   EXPECT_TRUE(platform::commit_replacement(&writer));
   EXPECT_EQ(content("data.bin"), "new");
 }
