@@ -1,21 +1,19 @@
 // Device enumeration: waveOutGetNumDevs and waveOutGetDevCapsA over the outputs this library
-// can open. KSND_AUDIO=sdl|null|wav:FILE|offline lists only that output; unset, the list is
-// the null output then SDL2's default output, so a search from the top prefers a real device.
+// can open. KSND_AUDIO=sdl|null|wav:FILE|offline (waveout instead of sdl on Windows) lists only
+// that output; unset, the list is the null output then the system's default output, so a
+// search from the top prefers a real device.
 // An unknown KSND_AUDIO value is reported once on standard error and the default list is used.
 #include "audio/devices.h"
 
 #include "exports/boundary.h"
 #include "wail32.h"
 
-#include <SDL2/SDL.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <string_view>
-#include <unistd.h>
 
 namespace wail {
 namespace {
@@ -26,83 +24,15 @@ constexpr uint32_t kMmsyserrInvalParam = 11;
 constexpr uint32_t kAllFormats = 0x00000FFFu;   // every 11/22/44 kHz format: all are resampled
 constexpr uint32_t kVolumeAndBalance = 0x000Cu; // WAVECAPS_VOLUME | WAVECAPS_LRVOLUME
 
-struct DeviceProbe {
-  std::once_flag sdlProbed;      // the SDL2 probe runs once per process
-  bool sdlAvailable;             // written once under sdlProbed
-  char sdlName[32];              // the default output's name as SDL2 gives it; under sdlProbed
+struct DeviceChoice {
   std::once_flag badValueWarned; // one line per process for an unknown KSND_AUDIO
 };
-DeviceProbe g_probe;
-
-// Keeps standard error quiet for a scope: the sound system's own libraries print several lines
-// when they find no card, and the library promises a single line of its own instead.
-class QuietStderr {
-public:
-  QuietStderr() {
-    std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-    if (null >= 0) close(null);
-  }
-  ~QuietStderr() {
-    std::fflush(stderr);
-    if (saved_ < 0) return;
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
-  }
-  QuietStderr(const QuietStderr &) = delete;
-  QuietStderr &operator=(const QuietStderr &) = delete;
-
-private:
-  int saved_;
-};
-
-// The device list names the output SDL2 opens by default: the sound server's or the card's
-// name for it, else the driver's.
-void remember_sdl_name(const char *driver) {
-  char *name = nullptr;
-  SDL_AudioSpec spec{};
-  if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && name != nullptr) {
-    std::snprintf(g_probe.sdlName, sizeof g_probe.sdlName, "%s (SDL2)", name);
-    SDL_free(name);
-  } else {
-    std::snprintf(g_probe.sdlName, sizeof g_probe.sdlName, "default output (SDL2 %s)", driver);
-  }
-}
-
-// True when SDL2 starts a real audio driver (not "dummy" or "disk") and opens its default output.
-bool probe_sdl() {
-  QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  const char *driver = SDL_GetCurrentAudioDriver();
-  bool usable =
-      driver != nullptr && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "disk") != 0;
-  if (usable) {
-    SDL_AudioSpec want{};
-    want.freq = 48000;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 256;
-    SDL_AudioSpec have{};
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    usable = id != 0;
-    if (usable) SDL_CloseAudioDevice(id);
-    remember_sdl_name(driver);
-  }
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  return usable;
-}
-
-bool sdl_available() {
-  std::call_once(g_probe.sdlProbed, [] { g_probe.sdlAvailable = probe_sdl(); });
-  return g_probe.sdlAvailable;
-}
+DeviceChoice g_choice;
 
 std::vector<OutputDevice> default_devices() {
-  const bool sdl = sdl_available();
-  std::vector<OutputDevice> list{{OutputKind::Null, {}, !sdl}};
-  if (sdl) list.push_back({OutputKind::Sdl, {}, false});
+  const bool system = system_output_available();
+  std::vector<OutputDevice> list{{OutputKind::Null, {}, !system}};
+  if (system) list.push_back({OutputKind::System, {}, false});
   return list;
 }
 
@@ -110,8 +40,8 @@ const char *device_name(OutputKind kind) {
   switch (kind) {
   case OutputKind::Null:
     return "KSND null output";
-  case OutputKind::Sdl:
-    return g_probe.sdlName;
+  case OutputKind::System:
+    return system_output_name();
   case OutputKind::WavFile:
     return "KSND WAV file writer";
   case OutputKind::Offline:
@@ -128,17 +58,17 @@ std::vector<OutputDevice> list_devices() {
   if (choice.empty()) return default_devices();
   if (choice == "null") return {{OutputKind::Null, {}, false}};
   if (choice == "offline") return {{OutputKind::Offline, {}, false}};
-  if (choice == "sdl") {
-    if (sdl_available()) return {{OutputKind::Sdl, {}, false}};
+  if (choice == kSystemOutputChoice) {
+    if (system_output_available()) return {{OutputKind::System, {}, false}};
     return {};
   }
   if (choice.starts_with("wav:") && choice.size() > 4)
     return {{OutputKind::WavFile, std::string(choice.substr(4)), false}};
-  std::call_once(g_probe.badValueWarned, [&] {
+  std::call_once(g_choice.badValueWarned, [&] {
     std::fprintf(stderr,
-                 "ksnd32: KSND_AUDIO=%s not understood (sdl, null, wav:FILE, offline); "
+                 "ksnd32: KSND_AUDIO=%s not understood (%s, null, wav:FILE, offline); "
                  "using the default outputs\n",
-                 env);
+                 env, kSystemOutputChoice);
   });
   return default_devices();
 }

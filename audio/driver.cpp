@@ -48,8 +48,8 @@ bool open_output(const OutputDevice &device, uint32_t &rate) {
   switch (device.kind) {
   case OutputKind::Null:
     return null_open(g_driver.ring, rate, device.noSoundDevice);
-  case OutputKind::Sdl:
-    return sdl2_open(g_driver.ring, rate);
+  case OutputKind::System:
+    return system_open(g_driver.ring, rate);
   case OutputKind::WavFile:
     return wavfile_open(device.path, g_driver.ring, rate);
   case OutputKind::Offline:
@@ -63,8 +63,8 @@ void close_output(OutputKind kind) {
   case OutputKind::Null:
     null_close();
     break;
-  case OutputKind::Sdl:
-    sdl2_close();
+  case OutputKind::System:
+    system_close();
     break;
   case OutputKind::WavFile:
     wavfile_close();

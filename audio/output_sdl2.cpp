@@ -1,24 +1,17 @@
 // The SDL2 output: the system's default device, 16-bit stereo at 48000 Hz (or the rate SDL
-// gives). Its buffer is KSND_BUFFER frames (64-8192), 1024 (21 ms) unless set: a sound server
-// such as PulseAudio buffers about as much as SDL asks for, and on a busy or virtual machine
-// much less drops out; a desktop that keeps up can ask for 256 and hear sounds sooner. SDL's
-// callback thread only copies finished frames out of the ring and converts them; a short ring
-// plays silence and counts an underrun.
+// gives), with the buffer device_period_asked() gives. SDL's callback thread only copies
+// finished frames out of the ring and converts them; a short ring plays silence and counts an
+// underrun.
 #include "audio/library.h"
 #include "audio/outputs.h"
 
 #include <SDL2/SDL.h>
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 
 namespace wail {
 namespace {
 
-constexpr uint32_t kDefaultPeriod = 1024;
-constexpr long kShortestPeriod = 64;
-constexpr long kLongestPeriod = 8192;
 constexpr uint32_t kChunkFrames = 256; // the callback copies in pieces of at most this
 
 struct SdlOutput {
@@ -45,20 +38,6 @@ void SDLCALL fill_stream(void *, Uint8 *stream, int length) {
   if (short_of_frames) count_underrun();
 }
 
-// KSND_BUFFER when it is a whole number of frames in range, else the default.
-uint16_t period_asked() {
-  const char *text = std::getenv("KSND_BUFFER");
-  if (text == nullptr || *text == '\0') return kDefaultPeriod;
-  char *end = nullptr;
-  const long frames = std::strtol(text, &end, 10);
-  if (*end != '\0' || frames < kShortestPeriod || frames > kLongestPeriod) {
-    std::fprintf(stderr, "ksnd32: KSND_BUFFER=%s not understood (64-8192 frames); using %u\n", text,
-                 static_cast<unsigned>(kDefaultPeriod));
-    return kDefaultPeriod;
-  }
-  return static_cast<uint16_t>(frames);
-}
-
 bool fail(const char *what) {
   char text[256];
   SDL_snprintf(text, sizeof text, "%s: %s", what, SDL_GetError());
@@ -68,13 +47,13 @@ bool fail(const char *what) {
 
 } // namespace
 
-bool sdl2_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate) {
+bool system_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate) {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail("SDL audio start-up failed");
   SDL_AudioSpec want{};
   want.freq = 48000;
   want.format = AUDIO_S16SYS;
   want.channels = 2;
-  want.samples = period_asked();
+  want.samples = static_cast<Uint16>(device_period_asked());
   want.callback = fill_stream;
   SDL_AudioSpec have{};
   g_sdl.device = SDL_OpenAudioDevice(
@@ -87,7 +66,7 @@ bool sdl2_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate) {
   // The ring is made for the buffer SDL chose, before the device starts calling back.
   ring = ring_for_period(have.samples);
   if (!ring) {
-    sdl2_close();
+    system_close();
     set_last_error("AIL_waveOutOpen: out of memory");
     return false;
   }
@@ -97,7 +76,7 @@ bool sdl2_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate) {
   return true;
 }
 
-void sdl2_close() {
+void system_close() {
   if (g_sdl.device == 0) return;
   SDL_CloseAudioDevice(g_sdl.device); // waits for the callback to return
   g_sdl.device = 0;

@@ -12,9 +12,14 @@
 
 namespace wail {
 
-// The system's default output through SDL2, 16-bit stereo, 1024-frame buffers (21 ms).
-bool sdl2_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate);
-void sdl2_close();
+// The system's default output, 16-bit stereo, 1024-frame buffers (21 ms) unless KSND_BUFFER
+// says otherwise: SDL2's on Linux (output_sdl2.cpp), winmm's waveOut on Windows
+// (output_waveout.cpp).
+bool system_open(std::unique_ptr<FrameRing> &ring, uint32_t &rate);
+void system_close();
+
+// The device buffer the system output asks for: KSND_BUFFER frames (64-8192), else 1024.
+uint32_t device_period_asked();
 
 // Pulls the mix in real time and discards it. `noSoundDevice` prints the one-line notice that
 // the library plays silently because no sound device was found.

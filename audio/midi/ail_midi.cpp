@@ -10,8 +10,8 @@
 // play has been sent, then SEQ_DONE. Volume 0-127 scales the tune's controller 7 values, re-sent
 // at once (0 is silent); loop count and tempo are described in sequencer.h.
 //
-// Choices: device -1 (the mapper) and device 0 are the same software synthesiser, which opens
-// once at a time (a second open reports 4, already allocated); a driver has four sequence
+// Choices: the devices are synth_device_count() (device -1 is the mapper); a driver opens once
+// at a time (a second open reports 4, already allocated); a driver has four sequence
 // handles, which share its 16 channels as they would share one MIDI port. Binding a tune resets
 // loop count 1, volume 127 and tempo 100; a refused tune leaves the bound one as it was. The
 // millisecond argument of the volume and tempo calls is ignored: every change is immediate.
@@ -54,25 +54,25 @@ bool finished(const Playback &p) {
   return p.next >= p.tune->events.size() && p.pos_us >= p.tune->length_us;
 }
 
-// Makes sure a synthesiser runs at the output's rate. The SoundFont loads outside the lock.
+// Makes sure a synthesiser runs at the output's rate. It starts outside the lock.
 void prepare_synth() {
   uint32_t rate = AIL_output_rate();
   if (rate == 0) rate = kDefaultRate;
-  std::string soundfont;
+  std::string source;
   {
     std::lock_guard guard(g_driver.lock);
-    if (!g_driver.driver.open || g_driver.soundfont.empty()) return;
-    if (g_driver.synth && g_driver.synth->rate == rate) return;
-    soundfont = g_driver.soundfont;
+    if (!g_driver.driver.open || g_driver.source.empty()) return;
+    if (g_driver.synth && synth_rate(*g_driver.synth) == rate) return;
+    source = g_driver.source;
   }
-  Synth *fresh = synth_create(soundfont, rate);
+  Synth *fresh = synth_create(source, rate);
   Synth *old = fresh;
   {
     std::lock_guard guard(g_driver.lock);
     if (g_driver.driver.open) {
       old = g_driver.synth;
       g_driver.synth = fresh;
-      if (!fresh) g_driver.soundfont.clear(); // unloadable: stay silent, do not retry
+      if (!fresh) g_driver.source.clear(); // cannot start: stay silent, do not retry
     }
   }
   synth_destroy(old);
@@ -133,21 +133,24 @@ using wail::midi::g_driver;
 
 extern "C" {
 
-WAIL_API uint32_t midiOutGetNumDevs(void) { return 1; }
+WAIL_API uint32_t midiOutGetNumDevs(void) {
+  return exports::guarded(1u, [] { return wail::midi::synth_device_count(); });
+}
 
 WAIL_API int32_t AIL_midiOutOpen(HMDIDRIVER *driver, void *midiOut, int32_t device) {
   return exports::guarded(int32_t{wail::midi::kMmsyserrNoMem}, [&]() -> int32_t {
     if (!driver || midiOut) return wail::midi::kMmsyserrInvalidParam;
-    if (device != -1 && device != 0) return wail::midi::kMmsyserrBadDeviceId;
+    if (device < -1 || device >= (int64_t)wail::midi::synth_device_count())
+      return wail::midi::kMmsyserrBadDeviceId;
     {
       std::lock_guard guard(g_driver.lock);
       if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
     }
-    std::string soundfont = wail::midi::find_soundfont();
+    std::string source = wail::midi::synth_source(device);
     std::lock_guard guard(g_driver.lock);
     if (g_driver.driver.open) return wail::midi::kMmsyserrAllocated;
     g_driver.driver.open = true;
-    g_driver.soundfont = std::move(soundfont);
+    g_driver.source = std::move(source);
     *driver = &g_driver.driver;
     return 0;
   });

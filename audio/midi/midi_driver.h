@@ -1,5 +1,5 @@
 // The MIDI driver's state, shared by the host-thread AIL_ functions (ail_midi.cpp) and the
-// mixer's render hook (music_hook.cpp). There is one driver: the software synthesiser.
+// mixer's render hook (music_hook.cpp). There is one driver at a time, on one synthesiser.
 #pragma once
 
 #include "audio/midi/midi_file.h"
@@ -33,13 +33,13 @@ static_assert(kStopFadeFrames <= kSynthChunk, "a fade is rendered in one synthes
 
 // Everything the MIDI side keeps. The render hook holds `lock` for one block's dispatch and
 // synthesis; host calls hold it for field updates and synthesiser messages, never while
-// parsing or loading a SoundFont.
+// parsing or starting a synthesiser.
 struct DriverState {
   std::mutex lock;
   wail_midi_driver driver;                   // the one driver handle
   wail_sequence sequences[kSequenceHandles]; // handles point into here
-  Synth *synth;                              // null without a SoundFont or before first use
-  std::string soundfont;                     // chosen at open; empty = play silently
+  Synth *synth;                              // null when silent or before first use
+  std::string source;                        // what it plays, chosen at open; empty = silently
   float fade[2 * kStopFadeFrames];           // the synthesiser's last moments before a silence
   uint32_t fadeLeft;                         // frames at the end of `fade` still to be mixed
   bool sounding;                             // the last block rendered was above -90 dBFS

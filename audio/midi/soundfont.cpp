@@ -1,10 +1,11 @@
 // Finding the SoundFont the synthesiser plays, and keeping FluidSynth's log quiet: only its
 // errors reach standard error, one line each.
-#include "audio/midi/synth.h"
+#include "audio/midi/soundfont.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fluidsynth.h>
 #include <memory>
 #include <sys/stat.h>
 

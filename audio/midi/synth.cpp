@@ -4,11 +4,24 @@
 // or finished tune is silent at once, and the render stays cheap beside the effect voices.
 #include "audio/midi/synth.h"
 
+#include "audio/midi/soundfont.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fluidsynth.h>
 
 namespace wail::midi {
+
+// One FluidSynth instance at a fixed rate, with scratch buffers so rendering never allocates.
+struct Synth {
+  fluid_settings_t *settings;
+  fluid_synth_t *synth;
+  uint32_t rate;
+  float left[kSynthChunk];
+  float right[kSynthChunk];
+};
+
 namespace {
 
 constexpr int kChannels = 16;
@@ -20,6 +33,11 @@ constexpr int kAllSoundOff = 120;
 constexpr double kGain = 1.8;
 
 } // namespace
+
+// Device -1 (the mapper) and device 0 are the same synthesiser.
+uint32_t synth_device_count() { return 1; }
+
+std::string synth_source(int32_t) { return find_soundfont(); }
 
 Synth *synth_create(const std::string &soundfont, uint32_t rate) {
   fluid_settings_t *settings = new_fluid_settings();
@@ -53,6 +71,8 @@ void synth_destroy(Synth *synth) {
   delete_fluid_settings(synth->settings);
   delete synth;
 }
+
+uint32_t synth_rate(const Synth &synth) noexcept { return synth.rate; }
 
 void synth_send(Synth &s, const Event &e) noexcept {
   int channel = e.status & 0x0F;
