@@ -1,12 +1,15 @@
 /* A Windows host written in C, as a game would be: <windows.h> first, then <ksnd32.h>. It links
  * the import library, loads KSND32.dll with LoadLibraryA, finds every export by name and by
  * ordinal, and drives the library through pointers typed from plain, unannotated prototypes, so
- * a calling convention other than the C default would show.
+ * a calling convention other than the C default would show. The first start-up renders offline
+ * (KSND_AUDIO=offline, set by the host itself) so that the sound can be checked; the second
+ * searches the wave devices as a game's would.
  * One line per check, "ok ..." or "FAIL ...", then a count; the result is read from the lines. */
 #include <windows.h>
 /* the library's header after the system's, as a Windows host includes them */
 #include <ksnd32.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static int g_ok = 0;
@@ -115,6 +118,7 @@ typedef void (*CallbackFn)(VirtualCallback);
 typedef void *(*ReadFn)(const char *, void *);
 typedef int32_t (*WriteFn)(const char *, const void *, uint32_t);
 typedef int32_t (*InitTuneFn)(const void *, int32_t);
+typedef uint32_t (*RenderFn)(float *, uint32_t);
 
 /* ---- Test data ---- */
 
@@ -206,6 +210,25 @@ static int compile_bank(const char *path) {
                                                    2) == 1;
 }
 
+/* ---- The sound, rendered offline by the audio library ---- */
+
+/* The largest magnitude in the next `frames` frames (at most 4800) of the offline output, or -1
+ * when the audio library renders nothing. */
+static float rendered_peak(uint32_t frames) {
+  static float block[2 * 4800];
+  HMODULE audio = GetModuleHandleA("WAIL32.dll");
+  RenderFn render =
+      audio ? (RenderFn)(AnyFunction)GetProcAddress(audio, "AIL_render_offline") : NULL;
+  float peak = 0.0f;
+  uint32_t i;
+  if (!render || frames > 4800 || render(block, frames) != frames) return -1.0f;
+  for (i = 0; i < 2 * frames; ++i) {
+    const float magnitude = block[i] < 0 ? -block[i] : block[i];
+    if (magnitude > peak) peak = magnitude;
+  }
+  return peak;
+}
+
 /* ---- The run ---- */
 
 static void play_a_bank(int32_t bank) {
@@ -218,6 +241,7 @@ static void play_a_bank(int32_t bank) {
 
   check(play(bank, 0) == 1 && playing(bank, 0) == 1 && channel->current == record(bank, 0),
         "play: sound 0 takes the one channel");
+  check(rendered_peak(2400) > 0.1f, "sound: the 50 ms rendered while sound 0 plays are not silent");
   check(play(bank, 1) == 1 && channel->current == record(bank, 1) &&
             channel->suspended == record(bank, 0) && playing(bank, 0) == 0,
         "steal: a higher priority displaces sound 0, which waits suspended");
@@ -227,6 +251,8 @@ static void play_a_bank(int32_t bank) {
         "resume: stopping the thief resumes sound 0 on its channel");
   stop(bank, 0);
   check(playing(bank, 0) == 0 && channel->current != record(bank, 0), "stop: the channel is free");
+  rendered_peak(4800); /* the stop's short fade */
+  check(rendered_peak(2400) == 0.0f, "sound: once it has stopped the output is silent");
 
   check(((PlaceFn)by_name("SoundPlace"))(bank, 2, 300, 0) == 1 && playing(bank, 2) == 1,
         "placement: a placed sound plays");
@@ -280,6 +306,7 @@ int main(void) {
     return 1;
   }
 
+  _putenv("KSND_AUDIO=offline");
   check(((InitFn)by_name("KSOUNDInit"))(1, 16) == 1, "start-up with one channel");
   snprintf(bankPath, sizeof bankPath, "%sbank.kfx", g_dir);
   check(write_wav("tone.wav", 4000) && write_wav("zap.wav", 1000) && compile_bank(bankPath),
@@ -298,7 +325,10 @@ int main(void) {
   }
   read_and_write_a_file();
   ((VoidFn)by_name("KSOUNDClose"))();
-  check(((InitFn)by_name("KSOUNDInit"))(1, 16) == 1, "close, then start-up again");
+  check(rendered_peak(240) == -1.0f, "close: nothing renders any more");
+  _putenv("KSND_AUDIO=");
+  check(((InitFn)by_name("KSOUNDInit"))(1, 16) == 1,
+        "close, then start-up again on the first wave device the search finds");
   ((VoidFn)by_name("KSOUNDClose"))();
 
   remove_test_folder();
