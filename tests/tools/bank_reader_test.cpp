@@ -126,9 +126,9 @@ TEST(BankReader, NamesWhatIsWrongWithADamagedBank) {
     change(b);
     return b.bytes();
   };
-  Image nine = TestBank{}.bytes(), far = nine, noList = nine;
+  Image nine = TestBank{}.bytes(), farBody = nine, noList = nine;
   nine[22] = 9;                        // INFO: nine sounds
-  put32(far, 28, 0x7FFFFFF0);          // "SFX " body far past the end
+  put32(farBody, 28, 0x7FFFFFF0);      // "SFX " body far past the end
   noList[24 + 8 + 180 + 8 + 56] = 'X'; // the "LIST" chunk renamed: the group has no list
   const std::pair<Image, std::string> cases[] = {
       {with([](TestBank &b) { b.form = "WAVE"; }), "not a sound bank"},
@@ -142,7 +142,7 @@ TEST(BankReader, NamesWhatIsWrongWithADamagedBank) {
       {with([](TestBank &b) { b.names.pop_back(); }),
        "\"SFID\" chunk holds 2 of the 3 sound names"},
       {nine, "\"SFX \" chunk holds 3 of the 9 sounds that INFO counts"},
-      {far, "no \"SMP \" chunk"}, // the walk steps over the far end of "SFX "
+      {farBody, "no \"SMP \" chunk"}, // the walk steps over the far end of "SFX "
       {noList, "sound 2 has a list but the bank has no \"LIST\" chunk"},
       {{'R', 'I', 'F'}, "too short"},
   };

@@ -11,6 +11,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ksnd32.h>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN // kernel32's GlobalFree; the wave records are the audio header's
+#include <windows.h>
+#endif
 
 namespace ksfx {
 namespace {
@@ -33,7 +37,7 @@ std::string load_sample(const ManifestSample &sample, const std::string &source,
   std::error_code ec;
   uintmax_t size = fs::file_size(sample.path, ec);
   if (ec) return where + "cannot read '" + sample.path.string() + "': " + ec.message();
-  void *block = KSFX_FileRead(sample.path.c_str(), nullptr);
+  void *block = KSFX_FileRead(sample.path.string().c_str(), nullptr);
   if (!block) return where + "cannot read '" + sample.path.string() + "'";
   blocks.blocks.push_back(block);
   try {
@@ -96,7 +100,7 @@ void compile_bank(const Manifest &manifest, const Path &output, const std::strin
   Path temporary = output;
   temporary += ".part";
   errno = 0;
-  bool written = CompileSFXpackage(temporary.c_str(), records.data(), soundNames.data(),
+  bool written = CompileSFXpackage(temporary.string().c_str(), records.data(), soundNames.data(),
                                    static_cast<uint16_t>(n), samples.data(), sampleNames.data(),
                                    static_cast<uint16_t>(samples.size()));
   std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
@@ -116,7 +120,8 @@ void compile_command(const Path &manifestPath, const Path &output) {
     throw ToolError("'" + output.string() + "' is the manifest itself: give the bank another name");
   Manifest manifest = load_manifest(manifestPath);
   compile_bank(manifest, output, manifestPath.string());
-  std::printf("wrote %s: %s, %s\n", output.c_str(), count(manifest.sounds.size(), "sound").c_str(),
+  std::printf("wrote %s: %s, %s\n", output.string().c_str(),
+              count(manifest.sounds.size(), "sound").c_str(),
               count(manifest.samples.size(), "sample").c_str());
 }
 

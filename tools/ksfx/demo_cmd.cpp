@@ -6,6 +6,7 @@
 #include "error.h"
 #include "file_util.h"
 #include "manifest.h"
+#include "posix_shims.h"
 #include "script_runner.h"
 #include "text.h"
 #include "wav_writer.h"
@@ -68,7 +69,7 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
   if (offline && !output) {
     svgPath = svgPath.value_or("demo.svg");
     std::printf("No sound device found: rendering the show to %s, its timeline to %s.\n",
-                wavPath.c_str(), svgPath->c_str());
+                wavPath.string().c_str(), svgPath->string().c_str());
   }
   std::printf("KSND32 demo: a bank of %s, about 30 seconds.\n\n",
               count(sounds.sounds.size(), "synthesised sound").c_str());
@@ -81,7 +82,7 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
     WavWriter wav(wavPath, 2, AIL_output_rate(), AIL_output_delay());
     double seconds = runner.render(wav, nullptr);
     wav.finish();
-    std::printf("\nWrote %s (%.1f s).\n", wavPath.c_str(), seconds);
+    std::printf("\nWrote %s (%.1f s).\n", wavPath.string().c_str(), seconds);
   } else {
     std::printf("Playing through %s.\n\n", Session::output_name().c_str());
     install_interrupt_handler();
@@ -90,7 +91,7 @@ void demo_command(const std::optional<Path> &output, const std::optional<Path> &
   }
   if (svgPath) {
     write_text_file(*svgPath, runner.timeline().to_svg("KSND32 demo"));
-    std::printf("Wrote the timeline %s.\n", svgPath->c_str());
+    std::printf("Wrote the timeline %s.\n", svgPath->string().c_str());
   }
 }
 

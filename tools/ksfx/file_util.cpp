@@ -39,7 +39,7 @@ void write_file(const fs::path &path, std::span<const uint8_t> bytes) {
     fs::remove(temporary, ignored);
     throw ToolError("cannot write '" + path.string() + "': " + reason);
   };
-  std::FILE *out = std::fopen(temporary.c_str(), "wb");
+  std::FILE *out = std::fopen(temporary.string().c_str(), "wb");
   if (!out) fail(std::strerror(errno));
   bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   int error = errno;

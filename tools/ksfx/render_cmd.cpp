@@ -37,7 +37,7 @@ void render_command(const RenderOptions &options) {
     std::fprintf(stderr, "ksfx: %s:%d: warning: %s\n", script.source.c_str(), w.line,
                  w.text.c_str());
   if (isatty(STDERR_FILENO))
-    std::fprintf(stderr, "wrote %s: %.2f s at %u Hz\n", options.output.c_str(), seconds,
+    std::fprintf(stderr, "wrote %s: %.2f s at %u Hz\n", options.output.string().c_str(), seconds,
                  AIL_output_rate());
   if (options.strict && !runner.warnings().empty())
     throw ToolError(count(runner.warnings().size(), "warning") + " with --strict");

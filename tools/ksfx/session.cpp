@@ -4,6 +4,7 @@
 
 #include "error.h"
 #include "file_util.h"
+#include "posix_shims.h"
 #include "text.h"
 #include "wav_file.h"
 
@@ -107,7 +108,7 @@ void Session::load_bank(const fs::path &bank, const std::vector<fs::path> &vpath
   SetVirtualFilePathCallBack(find_sample);
   SetVirtualFilePath(as_directory(g_search.folders.front()).c_str());
   check_samples();
-  bank_ = ImportSFXpackage(bank.c_str());
+  bank_ = ImportSFXpackage(bank.string().c_str());
   if (bank_ < 0) throw ToolError("the library could not import '" + bank.string() + "'");
   for (size_t k = 0; k < info_.sounds.size(); ++k) {
     int key = static_cast<int>(k);

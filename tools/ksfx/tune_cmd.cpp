@@ -72,7 +72,7 @@ void tune_command(const TuneOptions &options) {
   if (options.output) {
     double seconds = render_tune(*options.output);
     if (isatty(STDERR_FILENO))
-      std::fprintf(stderr, "wrote %s: %.2f s\n", options.output->c_str(), seconds);
+      std::fprintf(stderr, "wrote %s: %.2f s\n", options.output->string().c_str(), seconds);
   } else {
     play_tune();
   }

@@ -17,7 +17,7 @@ WavWriter::WavWriter(const fs::path &path, uint16_t channels, uint32_t rate, uin
     : path_(path), temporary_(path), channels_(channels), rate_(rate),
       toDrop_(uint64_t{dropFrames} * channels) {
   temporary_ += ".part";
-  out_ = std::fopen(temporary_.c_str(), "wb");
+  out_ = std::fopen(temporary_.string().c_str(), "wb");
   if (!out_) fail();
   std::vector<uint8_t> header = encode_wav16({}, channels_, rate_);
   put(header.data(), header.size());
