@@ -3,9 +3,8 @@
 # sink, so it needs no sound card. The server lives in a temporary folder (its socket, cookie
 # and log) and is stopped on every way out. Exit status: the test's, or 77 (skipped) when no
 # server can be started here.
-# Usage: run_live.sh LIVE_SOUND_BINARY
+# Usage: run_live.sh LIVE_SOUND_BINARY [ARGUMENTS]
 set -u
-binary=$1
 sink=ksnd_live
 
 skip() {
@@ -52,4 +51,4 @@ done
 # This machine's server (a 2-CPU virtual machine) drops out with less than about 40 ms of
 # buffering, whatever the client (pacat at 21 ms: two gaps in 25 s; at 40 ms: none), so the
 # gap-free part of the test asks for a 2048-frame buffer unless told otherwise.
-KSND_LIVE_SINK=$sink KSND_BUFFER=${KSND_BUFFER:-2048} "$binary"
+KSND_LIVE_SINK=$sink KSND_BUFFER=${KSND_BUFFER:-2048} "$@"
