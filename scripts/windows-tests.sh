@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The Windows leg: builds the win32 and win64 presets (-Werror), then runs the win64 tests (the
-# unit suite, the export and import check, the C host) under wine64 in a throw-away prefix.
-# Needs g++-mingw-w64-i686-posix, g++-mingw-w64-x86-64-posix and wine64.
+# The Windows leg: builds the win32 and win64 presets (-Werror): KSND32.dll, WAIL32.dll, ksfx.exe
+# and the tests. Then runs the win64 tests under wine64 in a throw-away prefix: the unit suite
+# (the double-byte cases again under code page 932), the export and import checks of both DLLs,
+# the C host against the real audio library, ksfx.exe, and the waveOut output into a PulseAudio
+# null sink. Needs g++-mingw-w64-i686-posix, g++-mingw-w64-x86-64-posix, wine64 and locales
+# (and pulseaudio with pulseaudio-utils for the live test, skipped without them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${KSND_JOBS:-$(nproc)}
