@@ -104,7 +104,7 @@ int32_t refuse(const char *text) {
   return -1;
 }
 
-int32_t open_driver(HDIGDRIVER *driver, int32_t device) {
+int32_t open_driver(HDIGDRIVER *driver, int32_t device, const void *opener) {
   const std::vector<OutputDevice> devices = list_devices();
   if (device < 0 || static_cast<size_t>(device) >= devices.size())
     return refuse("AIL_waveOutOpen: no such wave device");
@@ -123,7 +123,7 @@ int32_t open_driver(HDIGDRIVER *driver, int32_t device) {
     return -1;
   }
   if (g_driver.ring) {
-    g_driver.mixer = start_mixer_thread(*g_driver.ring);
+    g_driver.mixer = start_mixer_thread(*g_driver.ring, opener);
     if (g_driver.mixer == nullptr) {
       close_driver();
       return -1;
@@ -149,6 +149,7 @@ extern "C" {
 WAIL_API int32_t AIL_waveOutOpen(HDIGDRIVER *driver, void *waveOut, int32_t device,
                                  const PCMWAVEFORMAT *format) {
   using namespace wail;
+  const void *opener = __builtin_return_address(0); // in the code that opens the driver
   return exports::guarded(-1, [&] {
     LibraryGuard lock(library_mutex());
     if (driver == nullptr || format == nullptr) return refuse("AIL_waveOutOpen: missing argument");
@@ -156,7 +157,7 @@ WAIL_API int32_t AIL_waveOutOpen(HDIGDRIVER *driver, void *waveOut, int32_t devi
     if (waveOut != nullptr) return refuse("AIL_waveOutOpen: the wave-out handle must be 0");
     if (!format_is_valid(*format)) return refuse("AIL_waveOutOpen: unsupported PCM format");
     if (g_driver.driver.open) return refuse("AIL_waveOutOpen: a digital driver is already open");
-    return open_driver(driver, device);
+    return open_driver(driver, device, opener);
   });
 }
 

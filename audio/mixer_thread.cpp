@@ -6,6 +6,7 @@
 #include "audio/mixer_thread.h"
 
 #include "audio/library.h"
+#include "audio/module_hold.h"
 #include "audio/render.h"
 #include "audio/thread_priority.h"
 
@@ -28,6 +29,7 @@ struct MixerThread {
   FrameRing &ring;
   std::atomic<bool> stopping{false}; // set by stop_mixer_thread
   std::thread thread;
+  ModuleHold modules{};       // kept loaded while the thread runs
   float block[2 * kMaxBlock]; // mixer thread only
 };
 
@@ -69,7 +71,7 @@ bool is_current(const MixerThread &t) { return t.thread.get_id() == std::this_th
 
 } // namespace
 
-MixerThread *start_mixer_thread(FrameRing &ring) {
+MixerThread *start_mixer_thread(FrameRing &ring, const void *opener) {
   reap_mixer_thread();
   auto *t = new (std::nothrow) MixerThread(ring);
   if (t == nullptr) {
@@ -83,6 +85,7 @@ MixerThread *start_mixer_thread(FrameRing &ring) {
     set_last_error("AIL_waveOutOpen: the mixer thread cannot start");
     return nullptr;
   }
+  t->modules = hold_modules(opener);
   return t;
 }
 
@@ -96,6 +99,7 @@ void stop_mixer_thread(MixerThread *t) {
     return;
   }
   t->thread.join();
+  release_modules(t->modules);
   delete t;
 }
 
@@ -103,6 +107,7 @@ void reap_mixer_thread() {
   MixerThread *t = g_retired.thread;
   if (t == nullptr || is_current(*t)) return;
   t->thread.join();
+  release_modules(t->modules);
   delete t;
   g_retired.thread = nullptr;
 }

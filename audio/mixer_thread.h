@@ -10,7 +10,9 @@ namespace wail {
 struct MixerThread;
 
 // Starts rendering into `ring`; null (with the last error set) when no thread can start.
-MixerThread *start_mixer_thread(FrameRing &ring);
+// `opener` is an address in the code that opened the driver, whose module the thread keeps
+// loaded while it runs (module_hold.h).
+MixerThread *start_mixer_thread(FrameRing &ring, const void *opener);
 
 // Stops the thread; after it returns the thread renders nothing more and no longer touches the
 // ring. Called on the mixer thread itself (a callback that closes the driver), the thread ends

@@ -68,3 +68,16 @@ add_test(NAME exports.windows_host COMMAND windows_host)
 set_tests_properties(exports.windows_host PROPERTIES
                      PASS_REGULAR_EXPRESSION "windows_host: [0-9]+ ok, 0 failed"
                      FAIL_REGULAR_EXPRESSION "(^|\n)FAIL ")
+
+# A host that unloads KSND32.dll while a sound plays, without closing it; a hang is a timeout.
+add_executable(unload_host unload_host.c)
+set_target_properties(unload_host PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON
+                      C_EXTENSIONS OFF)
+target_compile_options(unload_host PRIVATE -Wall -Wextra -Wpedantic
+                       $<$<BOOL:${KSND_WERROR}>:-Werror>)
+target_include_directories(unload_host PRIVATE ${PROJECT_SOURCE_DIR}/include)
+add_dependencies(unload_host ksnd32)
+add_test(NAME exports.unload_while_playing COMMAND unload_host)
+set_tests_properties(exports.unload_while_playing PROPERTIES TIMEOUT 30
+                     PASS_REGULAR_EXPRESSION "unload_host: 4 ok, 0 failed"
+                     FAIL_REGULAR_EXPRESSION "(^|\n)FAIL ")
