@@ -12,6 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 
+// The KSND_AUDIO value that chooses the system's own output.
+#if defined(_WIN32)
+#define KSFX_SYSTEM_OUTPUT "waveout"
+#else
+#define KSFX_SYSTEM_OUTPUT "sdl"
+#endif
+
 namespace ksfx {
 namespace {
 
@@ -76,7 +83,8 @@ Session::Session(Output output, int channels) : channels_(channels) {
   if (output == Output::Offline) setenv("KSND_AUDIO", "offline", 1);
   if (!KSOUNDInit(static_cast<uint32_t>(channels), 32))
     throw ToolError("the sound library did not start: no audio output or MIDI synthesiser could "
-                    "be opened (KSND_AUDIO chooses the output: sdl, null, wav:FILE, offline)");
+                    "be opened (KSND_AUDIO chooses the output: " KSFX_SYSTEM_OUTPUT
+                    ", null, wav:FILE, offline)");
 }
 
 Session::~Session() {
