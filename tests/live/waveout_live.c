@@ -50,18 +50,21 @@ int main(void) {
   check(AIL_waveOutOpen(&driver, NULL, 1, &format) == 0, "waveOut opens");
   if (driver) sample = AIL_allocate_sample_handle(driver);
   if (sample) {
-    double rate;
     AIL_set_sample_address(sample, g_tone, sizeof g_tone);
     AIL_set_sample_type(sample, DIG_F_MONO_16, DIG_PCM_SIGNED);
     AIL_set_sample_loop_count(sample, 0);
     AIL_set_sample_playback_rate(sample, 48000);
     AIL_start_sample(sample);
-    frames_played(sample, 1000); /* the stream starts */
-    rate = frames_played(sample, 3000) / 3.0;
-    printf("played %.0f frames a second over 3 s, %u underruns\n", rate,
-           (unsigned)AIL_output_underruns());
-    check(rate > 0.95 * 48000 && rate < 1.05 * 48000,
-          "the tone is used up at the real-time rate (within 5%)");
+    /* The stream settles first (a fresh wine prefix takes a while to reach the sound server):
+     * two seconds in a row at the real-time rate, within the first eight. */
+    int steady = 0, second;
+    for (second = 0; second < 8 && steady < 2; ++second) {
+      const double rate = frames_played(sample, 1000);
+      printf("second %d: %.0f frames\n", second + 1, rate);
+      steady = rate > 0.95 * 48000 && rate < 1.05 * 48000 ? steady + 1 : 0;
+    }
+    check(steady == 2, "the tone is used up at the real-time rate (two seconds within 5%)");
+    printf("%u underruns\n", (unsigned)AIL_output_underruns());
     check(AIL_output_underruns() == 0, "no buffer of the device went out short");
   } else {
     check(0, "a voice plays on it");
