@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: formatting, the 32-bit core leg, the ThreadSanitizer leg, the fuzzers
-# for a bounded time, live sound through a private PulseAudio server (release build: it is about
-# timing, which the sanitizers distort), and last the main suite under ASan and UBSan (its ctest
-# summary closes the run).
+# for a bounded time, the Windows leg (MinGW-w64 builds, tests under wine64), live sound through
+# a private PulseAudio server (release build: it is about timing, which the sanitizers distort),
+# and last the main suite under ASan and UBSan (its ctest summary closes the run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -28,6 +28,9 @@ step "fuzzers (bounded runs)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 scripts/run-fuzzers.sh build/fuzz "${KSND_FUZZ_SECONDS:-45}"
+
+step "Windows: both DLLs and ksfx.exe with MinGW-w64, their export and import checks, tests under wine64"
+KSND_JOBS="$jobs" scripts/windows-tests.sh
 
 step "live sound through a PulseAudio null sink (release build)"
 cmake --preset release >/dev/null

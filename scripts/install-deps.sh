@@ -10,8 +10,11 @@ case "${1:-}" in
   # The test job also builds the core with -m32 (run under qemu-i386 where the kernel cannot
   # run 32-bit programs), GoogleTest from source for it, and the libFuzzer targets with clang.
   # The live leg plays into a private PulseAudio server's null sink and records its monitor.
+  # The Windows leg cross-builds with MinGW-w64 (posix threads) and runs the tests under wine64;
+  # its double-byte file-name run compiles a Japanese locale from the locales package.
   test) wanted=("${build[@]}" libgtest-dev googletest g++-multilib qemu-user clang
-                libclang-rt-14-dev clang-format pulseaudio pulseaudio-utils libpulse-dev) ;;
+                libclang-rt-14-dev clang-format pulseaudio pulseaudio-utils libpulse-dev
+                g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales) ;;
   bench) wanted=("${build[@]}" libbenchmark-dev libopenal-dev) ;;
   *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
 esac
