@@ -8,7 +8,7 @@
 #include "platform/memory.h"
 #include "platform/message_box.h"
 #include "support/fake_wail.h"
-#include "support/mkdtemp.h"
+#include "tools/ksfx/posix_shims.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // A fresh temporary directory per test, removed with everything in it afterwards.
 #pragma once
 
-#include "support/mkdtemp.h"
+#include "tools/ksfx/posix_shims.h"
 
 #include <cstdlib>
 #include <filesystem>

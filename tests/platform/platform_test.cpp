@@ -3,7 +3,7 @@
 #include "ksnd32.h"
 #include "platform/file.h"
 #include "platform/memory.h"
-#include "support/mkdtemp.h"
+#include "tools/ksfx/posix_shims.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,6 +1,6 @@
-// The two POSIX calls the tool uses that MinGW's C library lacks: mkdtemp (the trailing
-// "XXXXXX" of the pattern becomes random letters and digits until a new directory is made) and
-// setenv (through _putenv, which the audio library's getenv sees, as both share msvcrt).
+// The two POSIX calls the tool (and its tests) use that MinGW's C library lacks: mkdtemp (the
+// trailing "XXXXXX" of the pattern becomes random letters and digits until a new directory is made)
+// and setenv (through _putenv, which the audio library's getenv sees, as both share msvcrt).
 #pragma once
 
 #include <cstdlib>
