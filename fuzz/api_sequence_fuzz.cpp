@@ -10,6 +10,7 @@
 #include "audio/counters.h"
 #include "audio/voices.h"
 #include "engine/playback.h"
+#include "fuzz/wav_image.h"
 #include "ksnd32.h"
 #include "platform/memory.h"
 #include "platform/message_box.h"
@@ -56,27 +57,7 @@ Bytes get(const std::string &path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-void put_le(Bytes &out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back((uint8_t)(value >> (8 * i)));
-}
-
-// A WAV image whose PCM is never silence (8-bit unsigned 0x90, 16-bit 0x1010).
-Bytes wav(uint16_t channels, uint16_t bits, uint32_t rate, uint32_t pcm) {
-  Bytes out{'R', 'I', 'F', 'F'};
-  put_le(out, 36 + pcm, 4);
-  for (char c : std::string("WAVEfmt ")) out.push_back((uint8_t)c);
-  put_le(out, 16, 4);
-  put_le(out, 1, 2);
-  put_le(out, channels, 2);
-  put_le(out, rate, 4);
-  put_le(out, rate * channels * bits / 8, 4);
-  put_le(out, channels * bits / 8, 2);
-  put_le(out, bits, 2);
-  for (char c : std::string("data")) out.push_back((uint8_t)c);
-  put_le(out, pcm, 4);
-  out.insert(out.end(), pcm, bits == 8 ? 0x90 : 0x10);
-  return out;
-}
+using fuzzing::wav;
 
 SoundRecord sound(uint32_t priority, uint16_t flags, uint32_t sampleIndex) {
   SoundRecord r{};

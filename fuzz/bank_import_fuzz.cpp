@@ -3,6 +3,7 @@
 // a block still allocated afterwards is a leak and aborts the run.
 // Every sample name that the seed corpus uses lies in the virtual path.
 #include "engine/channels.h"
+#include "fuzz/wav_image.h"
 #include "ksnd32.h"
 #include "platform/memory.h"
 #include "platform/message_box.h"
@@ -38,26 +39,7 @@ void put(const std::string &path, const std::vector<uint8_t> &bytes) {
       .write(reinterpret_cast<const char *>(bytes.data()), (std::streamsize)bytes.size());
 }
 
-void put_le(std::vector<uint8_t> &out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back((uint8_t)(value >> (8 * i)));
-}
-
-std::vector<uint8_t> wav(uint16_t channels, uint16_t bits, uint32_t rate, uint32_t pcm) {
-  std::vector<uint8_t> out{'R', 'I', 'F', 'F'};
-  put_le(out, 36 + pcm, 4);
-  for (char c : std::string("WAVEfmt ")) out.push_back((uint8_t)c);
-  put_le(out, 16, 4);
-  put_le(out, 1, 2);
-  put_le(out, channels, 2);
-  put_le(out, rate, 4);
-  put_le(out, rate * channels * bits / 8, 4);
-  put_le(out, channels * bits / 8, 2);
-  put_le(out, bits, 2);
-  for (char c : std::string("data")) out.push_back((uint8_t)c);
-  put_le(out, pcm, 4);
-  out.insert(out.end(), pcm, 0x80);
-  return out;
-}
+using fuzzing::wav;
 
 FuzzState prepare() {
   std::string pattern = (std::filesystem::temp_directory_path() / "ksnd_fuzz_XXXXXX").string();

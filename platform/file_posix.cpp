@@ -4,10 +4,9 @@
 // takes the target's permission bits; the rename replaces a symbolic link itself, not the file
 // it names. Without large-file support (32-bit builds) files of 2 GiB or more fail to open.
 #include "platform/file.h"
+#include "platform/temporary_file.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -55,28 +54,20 @@ File finish_open(int fd, int lockMode) {
   return File{fd};
 }
 
-// ".ksnd32-PID-00000000.tmp" in the directory of `target`; the digits are set per attempt.
-constexpr std::size_t kTemporaryDigits = 8, kTemporaryTail = 4; // hex digits, then ".tmp"
+// The temporary's name in the directory of `target`.
 std::string temporary_name(const char *target) {
   const char *slash = std::strrchr(target, '/');
-  std::string name(target, slash ? (std::size_t)(slash - target + 1) : 0);
-  char leaf[64];
-  std::snprintf(leaf, sizeof leaf, ".ksnd32-%ld-00000000.tmp", (long)::getpid());
-  return name + leaf;
+  return temporary::name_in(std::string(target, slash ? (std::size_t)(slash - target + 1) : 0),
+                            (unsigned long)::getpid());
 }
 
-// A fresh temporary: the digits count up until an unused name is found.
+// A fresh temporary, written by us alone.
 File create_temporary(std::string &name) {
-  static std::atomic<uint32_t> counter{0};
-  char *digits = name.data() + name.size() - kTemporaryTail - kTemporaryDigits;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char hex[kTemporaryDigits + 1];
-    std::snprintf(hex, sizeof hex, "%08x", (unsigned)counter.fetch_add(1));
-    std::memcpy(digits, hex, kTemporaryDigits);
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return File{fd};
-  }
-  return File{-1};
+  return temporary::create_numbered(name, [](const char *path, bool *taken) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    *taken = fd < 0 && errno == EEXIST;
+    return File{fd};
+  });
 }
 
 // Opens the target for writing without truncating it, creating an empty placeholder when it does

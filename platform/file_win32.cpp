@@ -13,9 +13,8 @@
 // left as it was.
 #include "platform/file.h"
 #include "platform/lead_byte.h"
+#include "platform/temporary_file.h"
 
-#include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <windows.h>
 
@@ -68,10 +67,8 @@ File open_with(const char *name, DWORD access, DWORD sharing, DWORD disposition,
   return File{static_cast<int>(reinterpret_cast<intptr_t>(handle))};
 }
 
-// ".ksnd32-PID-00000000.tmp" in the folder of `target`; the digits are set per attempt. The
-// folder ends at the last separator or drive colon that is not the second byte of a
-// double-byte character.
-constexpr std::size_t kTemporaryDigits = 8, kTemporaryTail = 4; // hex digits, then ".tmp"
+// The temporary's name in the folder of `target`, which ends at the last separator or drive
+// colon that is not the second byte of a double-byte character.
 std::string temporary_name(const char *target) {
   std::size_t folder = 0;
   for (std::size_t i = 0; target[i] != '\0'; ++i) {
@@ -79,24 +76,16 @@ std::string temporary_name(const char *target) {
     if (c == '\\' || c == '/' || c == ':') folder = i + 1;
     if (is_lead_byte((uint8_t)c) && target[i + 1] != '\0') ++i;
   }
-  char leaf[64];
-  std::snprintf(leaf, sizeof leaf, ".ksnd32-%lu-00000000.tmp",
-                (unsigned long)GetCurrentProcessId());
-  return std::string(target, folder) + leaf;
+  return temporary::name_in(std::string(target, folder), (unsigned long)GetCurrentProcessId());
 }
 
-// A fresh temporary, written by us alone: the digits count up until an unused name is found.
+// A fresh temporary, written by us alone.
 File create_temporary(std::string &name) {
-  static std::atomic<uint32_t> counter{0};
-  char *digits = name.data() + name.size() - kTemporaryTail - kTemporaryDigits;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char hex[kTemporaryDigits + 1];
-    std::snprintf(hex, sizeof hex, "%08x", (unsigned)counter.fetch_add(1));
-    std::memcpy(digits, hex, kTemporaryDigits);
-    File temp = open_with(name.c_str(), kWriteOnlyAccess, kShareWithNobody, CREATE_NEW);
-    if (temp.valid() || t_files.lastError != ERROR_FILE_EXISTS) return temp;
-  }
-  return File{-1};
+  return temporary::create_numbered(name, [](const char *path, bool *taken) {
+    const File temp = open_with(path, kWriteOnlyAccess, kShareWithNobody, CREATE_NEW);
+    *taken = !temp.valid() && t_files.lastError == ERROR_FILE_EXISTS;
+    return temp;
+  });
 }
 
 // Closes the hold on the target; a placeholder the replacement created is deleted through the
